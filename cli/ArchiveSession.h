@@ -1,0 +1,33 @@
+// One archive opened for the command line: the remote source and the engine over it, with
+// the program's own texts for the ways an open can fail.
+#pragma once
+
+#include "remote/RemoteArchiveSource.h"
+#include "zip/ZipArchive.h"
+
+#include <string>
+
+class ArchiveSession {
+public:
+    ArchiveSession();
+    ~ArchiveSession();
+
+    // Normalises the address and opens the archive. False with `error()` set when it cannot.
+    bool open(const std::string& url);
+    // Connects and learns the length only, for copying the archive byte by byte.
+    bool openForCopy(const std::string& url);
+
+    CZipArchive& archive() { return archive_; }
+    RemoteArchiveSource& source() { return source_; }
+    const std::string& error() const { return error_; }
+
+private:
+    std::string unavailableText() const;
+
+    RemoteArchiveSource source_;
+    CZipArchive archive_{source_};
+    std::string error_;
+};
+
+// A user-facing reason for an exception thrown while reading an archive or entry.
+std::string describeFailure(const std::exception& e);

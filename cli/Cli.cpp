@@ -1,0 +1,42 @@
+#include "cli/Commands.h"
+#include "cli/Interrupt.h"
+
+#include "platform/HttpClient.h"
+
+#include <cstdio>
+
+int runCli(int argc, char** argv) {
+    installInterruptHandler();
+    const CliParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) {
+        std::fprintf(stderr, "marrowglen-cli: %s\nTry 'marrowglen-cli --help'.\n",
+                     parsed.error.c_str());
+        return exitcode::usage;
+    }
+    const CliOptions& o = *parsed.options;
+    switch (o.command) {
+    case CliCommand::Help:
+        std::fputs(usageText(), stdout);
+        return exitcode::success;
+    case CliCommand::Version:
+        std::printf("marrowglen-cli %s\n", MARROWGLEN_VERSION);
+        return exitcode::success;
+    default:
+        break;
+    }
+    initHttpGlobal();
+    switch (o.command) {
+    case CliCommand::List:
+        return runList(o);
+    case CliCommand::Test:
+        return runTest(o);
+    case CliCommand::Extract:
+        return runExtract(o);
+    case CliCommand::Cat:
+        return runCat(o);
+    case CliCommand::Save:
+        return runSave(o);
+    default:
+        return exitcode::usage;
+    }
+}

@@ -1,0 +1,209 @@
+#include "cli/Commands.h"
+
+#include "cli/ArchiveSession.h"
+#include "cli/Interrupt.h"
+#include "cli/Listing.h"
+#include "cli/Overwrite.h"
+#include "cli/Progress.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+void fail(const std::string& text) {
+    std::fprintf(stderr, "marrowglen-cli: %s\n", text.c_str());
+}
+
+// The entries a command works on: the named ones (each looked up as listed), or every entry
+// (`filesOnly` skips folders) when none is named. Unknown names are reported and counted.
+struct Selection {
+    std::vector<uint16_t> indices;
+    int missing = 0;
+};
+
+Selection selectEntries(CZipArchive& archive, const std::vector<std::string>& names,
+                        bool filesOnly) {
+    Selection s;
+    if (names.empty()) {
+        for (uint16_t i = 0; i < archive.entryCount(); ++i)
+            if (!filesOnly || !archive.isDirectory(i))
+                s.indices.push_back(i);
+        return s;
+    }
+    for (const auto& name : names) {
+        const int32_t index = archive.findEntry(name, true);
+        if (index < 0) {
+            std::printf("%s  FAILED: not found in the archive\n", name.c_str());
+            ++s.missing;
+        } else {
+            s.indices.push_back(static_cast<uint16_t>(index));
+        }
+    }
+    return s;
+}
+
+CZipFileHeader headerOf(CZipArchive& archive, uint16_t index) {
+    CZipFileHeader header;
+    archive.getEntryInfo(header, index);
+    return header;
+}
+
+// Feeds the engine's progress into a bar; stops the operation on Ctrl+C.
+CZipArchive::ProgressCallback progressInto(ProgressBar& bar) {
+    return [&bar](void*, uint32_t done, void*) {
+        bar.advanceTo(done);
+        return !interrupted();
+    };
+}
+
+std::string reasonOf(CZipArchive& archive) {
+    if (interrupted())
+        return "interrupted";
+    return archive.lastError().empty() ? "failed" : archive.lastError();
+}
+
+bool openOrReport(ArchiveSession& session, const std::string& url) {
+    if (session.open(url))
+        return true;
+    fail(session.error());
+    return false;
+}
+
+int statusFor(int failures) {
+    if (interrupted())
+        return exitcode::interrupted;
+    return failures == 0 ? exitcode::success : exitcode::someFailed;
+}
+
+} // namespace
+
+int runList(const CliOptions& o) {
+    ArchiveSession session;
+    if (!openOrReport(session, o.url))
+        return exitcode::cannotOpen;
+    const auto entries = collectFileEntries(session.archive());
+    const std::string text = o.tsv ? formatTsv(entries) : formatTable(entries);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return exitcode::success;
+}
+
+int runTest(const CliOptions& o) {
+    ArchiveSession session;
+    if (!openOrReport(session, o.url))
+        return exitcode::cannotOpen;
+    CZipArchive& archive = session.archive();
+    Selection selection = selectEntries(archive, o.names, true);
+    int failures = selection.missing;
+    for (uint16_t index : selection.indices) {
+        const CZipFileHeader header = headerOf(archive, index);
+        ProgressBar bar(!o.quiet, header.name(), header.uncompressedSize);
+        std::string reason;
+        try {
+            if (!archive.testEntry(index, progressInto(bar)))
+                reason = reasonOf(archive);
+        } catch (const std::exception& e) {
+            reason = describeFailure(e);
+        }
+        bar.finish();
+        if (reason.empty()) {
+            std::printf("%s  OK\n", header.name().c_str());
+        } else {
+            std::printf("%s  FAILED: %s\n", header.name().c_str(), reason.c_str());
+            ++failures;
+        }
+        std::fflush(stdout);
+        if (interrupted())
+            break;
+    }
+    return statusFor(failures);
+}
+
+int runExtract(const CliOptions& o) {
+    ArchiveSession session;
+    if (!openOrReport(session, o.url))
+        return exitcode::cannotOpen;
+    CZipArchive& archive = session.archive();
+    Selection selection = selectEntries(archive, o.names, false);
+    int failures = selection.missing;
+    OverwriteQuestion question(o.overwrite);
+    for (uint16_t index : selection.indices) {
+        const CZipFileHeader header = headerOf(archive, index);
+        std::string reason;
+        try {
+            const std::string destination = archive.destinationPath(index, o.destination, true);
+            const OverwriteAnswer answer =
+                header.isDirectory() ? OverwriteAnswer::Yes : question.ask(destination);
+            if (answer == OverwriteAnswer::Cancel)
+                break;
+            if (answer == OverwriteAnswer::No) {
+                if (question.skippedWithoutAsking())
+                    reason = "exists: " + destination + " (use -o to overwrite)";
+                else
+                    continue;
+            } else {
+                ProgressBar bar(!o.quiet, header.name(), header.uncompressedSize);
+                if (!archive.extractEntry(index, o.destination, true, {}, progressInto(bar)))
+                    reason = reasonOf(archive);
+                bar.finish();
+            }
+        } catch (const std::exception& e) {
+            reason = describeFailure(e);
+        }
+        if (!reason.empty()) {
+            fail(header.name() + ": FAILED: " + reason);
+            ++failures;
+        } else if (!o.quiet) {
+            std::printf("extracted %s\n", header.name().c_str());
+        }
+        if (interrupted())
+            break;
+    }
+    return statusFor(failures);
+}
+
+int runCat(const CliOptions& o) {
+    ArchiveSession session;
+    if (!openOrReport(session, o.url))
+        return exitcode::cannotOpen;
+    CZipArchive& archive = session.archive();
+    const int32_t index = archive.findEntry(o.names[0], true);
+    if (index < 0) {
+        fail(o.names[0] + ": not found in the archive");
+        return exitcode::someFailed;
+    }
+    if (archive.isDirectory(static_cast<uint16_t>(index))) {
+        fail(o.names[0] + ": is a folder");
+        return exitcode::someFailed;
+    }
+    try {
+        if (!archive.openEntry(static_cast<uint16_t>(index))) {
+            fail(o.names[0] + ": cannot be read");
+            return exitcode::someFailed;
+        }
+        std::vector<char> buffer(CZipArchive::defaultBufferSize);
+        uint32_t got;
+        while (!interrupted() && (got = archive.readEntryData(buffer.data(), buffer.size())) > 0) {
+            if (std::fwrite(buffer.data(), 1, got, stdout) != got) {
+                archive.abandonEntry();
+                fail("cannot write to standard output");
+                return exitcode::someFailed;
+            }
+        }
+        if (interrupted()) {
+            archive.abandonEntry();
+            return exitcode::interrupted;
+        }
+        if (archive.closeEntry() != CZipArchive::closeComplete) {
+            fail(o.names[0] + ": the entry ended before all its data came");
+            return exitcode::someFailed;
+        }
+    } catch (const std::exception& e) {
+        archive.abandonEntry();
+        fail(o.names[0] + ": FAILED: " + describeFailure(e));
+        return exitcode::someFailed;
+    }
+    return std::fflush(stdout) == 0 ? exitcode::success : exitcode::someFailed;
+}

@@ -1,0 +1,5 @@
+#include "cli/Commands.h"
+
+int main(int argc, char** argv) {
+    return runCli(argc, argv);
+}
