@@ -17,33 +17,29 @@ void fail(const std::string& text) {
     std::fprintf(stderr, "marrowglen-cli: %s\n", text.c_str());
 }
 
-// The entries a command works on: the named ones (each looked up as listed), or every entry
-// (`filesOnly` skips folders) when none is named. Unknown names are reported and counted.
-struct Selection {
-    std::vector<uint16_t> indices;
-    int missing = 0;
+// The entries a command works on, in the order named: the named ones (each looked up as
+// listed; index -1 when missing), or every entry (`filesOnly` skips folders) when none is named.
+struct Selected {
+    std::string name;
+    int32_t index;
 };
 
-Selection selectEntries(CZipArchive& archive, const std::vector<std::string>& names,
-                        bool filesOnly) {
-    Selection s;
+std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std::string>& names,
+                                    bool filesOnly) {
+    std::vector<Selected> selection;
     if (names.empty()) {
+        CZipFileHeader header;
         for (uint16_t i = 0; i < archive.entryCount(); ++i)
-            if (!filesOnly || !archive.isDirectory(i))
-                s.indices.push_back(i);
-        return s;
+            if ((!filesOnly || !archive.isDirectory(i)) && archive.getEntryInfo(header, i))
+                selection.push_back({header.name(), i});
+        return selection;
     }
-    for (const auto& name : names) {
-        const int32_t index = archive.findEntry(name, true);
-        if (index < 0) {
-            std::printf("%s  FAILED: not found in the archive\n", name.c_str());
-            ++s.missing;
-        } else {
-            s.indices.push_back(static_cast<uint16_t>(index));
-        }
-    }
-    return s;
+    for (const auto& name : names)
+        selection.push_back({name, archive.findEntry(name, true)});
+    return selection;
 }
+
+const char* notFoundText = "not found in the archive";
 
 CZipFileHeader headerOf(CZipArchive& archive, uint16_t index) {
     CZipFileHeader header;
@@ -95,23 +91,23 @@ int runTest(const CliOptions& o) {
     if (!openOrReport(session, o.url))
         return exitcode::cannotOpen;
     CZipArchive& archive = session.archive();
-    Selection selection = selectEntries(archive, o.names, true);
-    int failures = selection.missing;
-    for (uint16_t index : selection.indices) {
-        const CZipFileHeader header = headerOf(archive, index);
-        ProgressBar bar(!o.quiet, header.name(), header.uncompressedSize);
-        std::string reason;
-        try {
-            if (!archive.testEntry(index, progressInto(bar)))
-                reason = reasonOf(archive);
-        } catch (const std::exception& e) {
-            reason = describeFailure(e);
+    int failures = 0;
+    for (const Selected& entry : selectEntries(archive, o.names, true)) {
+        std::string reason = entry.index < 0 ? notFoundText : "";
+        if (entry.index >= 0) {
+            const auto index = static_cast<uint16_t>(entry.index);
+            ProgressBar bar(!o.quiet, entry.name, headerOf(archive, index).uncompressedSize);
+            try {
+                if (!archive.testEntry(index, progressInto(bar)))
+                    reason = reasonOf(archive);
+            } catch (const std::exception& e) {
+                reason = describeFailure(e);
+            }
         }
-        bar.finish();
         if (reason.empty()) {
-            std::printf("%s  OK\n", header.name().c_str());
+            std::printf("%s  OK\n", entry.name.c_str());
         } else {
-            std::printf("%s  FAILED: %s\n", header.name().c_str(), reason.c_str());
+            std::printf("%s  FAILED: %s\n", entry.name.c_str(), reason.c_str());
             ++failures;
         }
         std::fflush(stdout);
@@ -126,10 +122,15 @@ int runExtract(const CliOptions& o) {
     if (!openOrReport(session, o.url))
         return exitcode::cannotOpen;
     CZipArchive& archive = session.archive();
-    Selection selection = selectEntries(archive, o.names, false);
-    int failures = selection.missing;
+    int failures = 0;
     OverwriteQuestion question(o.overwrite);
-    for (uint16_t index : selection.indices) {
+    for (const Selected& entry : selectEntries(archive, o.names, false)) {
+        if (entry.index < 0) {
+            fail(entry.name + ": FAILED: " + notFoundText);
+            ++failures;
+            continue;
+        }
+        const auto index = static_cast<uint16_t>(entry.index);
         const CZipFileHeader header = headerOf(archive, index);
         std::string reason;
         try {
@@ -171,7 +172,7 @@ int runCat(const CliOptions& o) {
     CZipArchive& archive = session.archive();
     const int32_t index = archive.findEntry(o.names[0], true);
     if (index < 0) {
-        fail(o.names[0] + ": not found in the archive");
+        fail(o.names[0] + ": " + notFoundText);
         return exitcode::someFailed;
     }
     if (archive.isDirectory(static_cast<uint16_t>(index))) {

@@ -1,0 +1,121 @@
+// marrowglen-cli when the address, the server or the archive lets it down: a clear message,
+// the documented exit status, and no file that looks complete.
+#include "CliHarness.h"
+#include "ScriptedHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using clitest::cli;
+using mgtest::ScriptedReply;
+using mgtest::SeenRequest;
+
+namespace {
+
+std::string archiveBytes(const std::string& script) {
+    mgtest::TempDir dir("mgtest-cli-zip");
+    clitest::makeArchive(dir.file("a.zip"), script);
+    return mgtest::readFile(dir.file("a.zip"));
+}
+
+const char* twoFiles = R"(
+z = zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED)
+z.writestr("a.txt", "alpha " * 5000)
+z.writestr("b.bin", bytes(range(256)) * 400, compress_type=zipfile.ZIP_STORED)
+z.close()
+)";
+
+TEST(CliFailure, UsageErrorsExitWithTwo) {
+    auto run = cli({"frobnicate", "h/a.zip"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("unknown command frobnicate"), std::string::npos);
+    EXPECT_EQ(cli({"--help"}).exitCode, 0);
+}
+
+TEST(CliFailure, ServerWithoutRangesIsNotSupported) {
+    const std::string zip = archiveBytes(twoFiles);
+    mgtest::ScriptedHttpServer server(
+        [&](const SeenRequest&) { return ScriptedReply::whole(zip); });
+    auto run = cli({"list", server.url("/a.zip")});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.err.find("not supported by the remote server"), std::string::npos) << run.err;
+}
+
+TEST(CliFailure, MissingFileOrDeadServerIsUnavailable) {
+    mgtest::ScriptedHttpServer server([](const SeenRequest&) {
+        return ScriptedReply::error(404, "<html><body>PK\x05\x06 not here</body></html>");
+    });
+    auto missing = cli({"list", server.url("/a.zip")});
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_NE(missing.err.find("The file is unavaliable."), std::string::npos) << missing.err;
+
+    auto dead = cli({"test", "http://127.0.0.1:" + std::to_string(mgtest::freePort()) + "/a.zip"});
+    EXPECT_EQ(dead.exitCode, 3);
+    EXPECT_NE(dead.err.find("The file is unavaliable."), std::string::npos) << dead.err;
+}
+
+TEST(CliFailure, NotAnArchiveIsDamaged) {
+    const std::string text(5000, 'x');
+    mgtest::ScriptedHttpServer server(
+        [&](const SeenRequest& r) { return ScriptedReply::file(text, r); });
+    auto run = cli({"list", server.url("/a.zip")});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.err.find("damaged"), std::string::npos) << run.err;
+}
+
+TEST(CliFailure, SaveCutShortLeavesNoFile) {
+    const std::string zip = archiveBytes(twoFiles);
+    mgtest::ScriptedHttpServer server([&](const SeenRequest& r) {
+        ScriptedReply reply = ScriptedReply::file(zip, r);
+        if (reply.status == 206 && reply.body.size() > 100)
+            reply.cutAfter = reply.body.size() / 2;
+        return reply;
+    });
+    mgtest::TempDir out("mgtest-cli-save");
+    auto run = cli({"save", server.url("/a.zip"), out.file("a.zip")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("could not save " + out.file("a.zip")), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(out.path())) << "a partial file was left";
+}
+
+TEST(CliFailure, EntryCutShortFailsAndLeavesNoFile) {
+    const std::string zip = archiveBytes(twoFiles);
+    mgtest::ScriptedHttpServer server([&](const SeenRequest& r) {
+        ScriptedReply reply = ScriptedReply::file(zip, r);
+        // The data range of b.bin (stored, 102,400 bytes) stops half-way.
+        if (reply.status == 206 && reply.body.size() > 50000)
+            reply.cutAfter = 50000;
+        return reply;
+    });
+    mgtest::TempDir out("mgtest-cli-cut");
+    auto run = cli({"extract", server.url("/a.zip"), "-d", out.path()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("b.bin: FAILED"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(out.file("a.txt")));
+    EXPECT_FALSE(std::filesystem::exists(out.file("b.bin")));
+}
+
+TEST(CliFailure, HostileNamesNeverLeaveTheDestination) {
+    const std::string zip = archiveBytes(R"(
+z = zipfile.ZipFile(sys.argv[1], "w")
+for n in ["../escape.txt", "/abs.txt", "ok/../../up.txt", "fine.txt"]:
+    i = zipfile.ZipInfo("x"); i.filename = n; z.writestr(i, "bad " + n)
+z.close()
+)");
+    mgtest::ScriptedHttpServer server(
+        [&](const SeenRequest& r) { return ScriptedReply::file(zip, r); });
+    mgtest::TempDir base("mgtest-cli-slip");
+    const std::string dest = base.file("inner/dest");
+    std::filesystem::create_directories(dest);
+    auto run = cli({"extract", server.url("/a.zip"), "-d", dest});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(std::filesystem::exists(dest + "/fine.txt"));
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(base.path()))
+        files += e.is_regular_file();
+    EXPECT_EQ(files, 1u) << run.err;
+    EXPECT_FALSE(std::filesystem::exists("/abs.txt"));
+}
+
+} // namespace

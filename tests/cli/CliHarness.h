@@ -1,0 +1,27 @@
+// Runs marrowglen-cli as a user would and makes the archives it is pointed at.
+#pragma once
+
+#include "TestSupport.h"
+
+#include <string>
+#include <vector>
+
+namespace clitest {
+
+struct Run {
+    int exitCode = -1;
+    std::string out; // standard output alone
+    std::string err; // standard error alone
+};
+
+// Runs marrowglen-cli with `args`; standard input is empty (not a terminal).
+Run cli(const std::vector<std::string>& args);
+
+// Writes `script`'s archive with Debian's Python: the script sees `path` as sys.argv[1] and
+// `zipfile` imported.
+void makeArchive(const std::string& path, const std::string& script);
+
+// What Python's zipfile says of the archive's files, in `list --tsv`'s format.
+std::string pythonTsv(const std::string& path);
+
+} // namespace clitest
