@@ -34,6 +34,10 @@ Archives (the file name says what each one holds):
   stored_short       a stored entry whose packed size is smaller than its size
   directory_outside  an end record whose directory offset points past the archive
   bad_crc            an entry whose stored CRC-32 is wrong
+  entry_outside      a local header offset past the end of the archive
+  count_too_large    an entry count the central directory cannot hold
+  encrypted          an entry with the encryption flag
+  corrupt_deflate    deflated data that does not inflate
 """
 
 import io
@@ -55,7 +59,7 @@ def dos_fields(when=DOS_TIME):
     return time, date
 
 
-def raw_zip(entries, comment=b"", prefix=b"", cd_offset_shift=0):
+def raw_zip(entries, comment=b"", prefix=b"", cd_offset_shift=0, count=None):
     """A zip written by hand, for what the usual writers refuse to make.
 
     Each entry is a dict: name (bytes), data (bytes), and optionally flags, method,
@@ -78,9 +82,11 @@ def raw_zip(entries, comment=b"", prefix=b"", cd_offset_shift=0):
         body += name + packed
         central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, e.get("made_by", 20), 20,
                                flags, method, time, date, crc, len(packed), size,
-                               len(name), 0, 0, 0, 0, e.get("external", 0), offset)
+                               len(name), 0, 0, 0, 0, e.get("external", 0),
+                               e.get("offset", offset))
         central += name
-    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries),
+    count = len(entries) if count is None else count
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count,
                       len(central), len(body) + cd_offset_shift, len(comment))
     return prefix + bytes(body) + bytes(central) + end + comment
 
@@ -229,6 +235,13 @@ def make_raw_archives(out):
     write(out, "directory_outside", raw_zip([{"name": b"a.txt", "data": b"a\n"}],
                                             cd_offset_shift=0x7FFFFF00))
     write(out, "bad_crc", raw_zip([{"name": b"bad.txt", "data": b"data\n", "crc": 0x12345678}]))
+    write(out, "entry_outside", raw_zip([{"name": b"far.txt", "data": b"far\n",
+                                          "offset": 0xFFFFFF00}]))
+    write(out, "count_too_large", raw_zip([{"name": b"one.txt", "data": b"one\n"}], count=1000))
+    write(out, "encrypted", raw_zip([{"name": b"secret.txt", "data": b"0123456789ab",
+                                      "flags": 1}]))
+    write(out, "corrupt_deflate", raw_zip([{"name": b"corrupt.txt", "data": b"x" * 100,
+                                            "packed": b"\xff" * 20, "method": 8}]))
 
 
 def shown_name(info):

@@ -1,0 +1,128 @@
+// The zip engine's face towards the document, the jobs and the command line: opens a remote
+// archive through an ArchiveSource, answers questions about its entries, tests and extracts
+// one entry at a time, and closes. Read-only: nothing is ever written to the archive.
+//
+// Errors: CZipException (codes in zip/ZipException.h) for damaged data, CZipFileException when
+// the archive is not a zip archive or a destination cannot be created, std::invalid_argument
+// for an index out of range in testEntry. `what()` of each is a short English reason.
+#pragma once
+
+#include "zip/ZipCentralDir.h"
+#include "zip/ZipException.h"
+#include "zip/ZipFileHeader.h"
+#include "zip/ZipStorage.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class ArchiveSource;
+class String;
+
+class CZipArchive {
+public:
+    // Progress of testEntry / extractEntry: called after each output buffer with the number
+    // of uncompressed bytes of this entry produced so far. The first argument is always null
+    // (kept for callers written for the original callback form); `userValue` is the value
+    // given to the operation. Returning false stops the operation after that buffer. A plain
+    // function `bool f(void*, uint32_t, void*)` converts to it, and so does a lambda.
+    using ProgressCallback = std::function<bool(void* ignored, uint32_t done, void* userValue)>;
+
+    static constexpr uint32_t inputBufferSize = 16384;
+    static constexpr uint32_t defaultBufferSize = 65535;
+
+    // Results of closeEntry.
+    enum CloseResult : int {
+        closeNothingOpen = 0, // or setting the file's time failed
+        closeComplete = 1,
+        closeIncomplete = -1, // not all data was read
+        closeAttributesFailed = -2,
+    };
+
+    explicit CZipArchive(ArchiveSource& source);
+    CZipArchive(const CZipArchive&) = delete;
+    CZipArchive& operator=(const CZipArchive&) = delete;
+    ~CZipArchive();
+
+    // Connects the source, opens the remote file and reads the central directory. The
+    // archive stays closed when the source cannot connect or open the file (the caller looks
+    // at the source's length to tell why). Exceptions from reading the directory propagate;
+    // the archive is then closed again. Does nothing when an archive is open. Points the
+    // source's storage file slot at this archive's storage.
+    void open(const String& address, int mode = 0);
+    bool isClosed() const { return !storage_.isOpen(); }
+    uint16_t entryCount() const;
+
+    // Copies the entry's header (with its buffers) into `header`; false when no archive is
+    // open or the index is out of range.
+    bool getEntryInfo(CZipFileHeader& header, uint16_t index) const;
+    // False when closed or out of range; see CZipFileHeader::isDirectory.
+    bool isDirectory(uint16_t index) const;
+    // Entry index of `name` ("/" separators, UTF-8), or -1.
+    int32_t findEntry(const std::string& name, bool caseSensitive);
+    const CZipCentralDir& centralDir() const { return centralDir_; }
+
+    // Fetches the entry's local header and asks for its compressed data. False when the
+    // index is out of range or an entry is open already. Raises -101 (code 10) for a wrong
+    // signature, an unsupported method, an encrypted entry, or an entry outside the archive.
+    bool openEntry(uint16_t index);
+    // Bytes of uncompressed data produced into `buffer` (0 at the end of the entry).
+    uint32_t readEntryData(void* buffer, uint32_t size);
+    // See CloseResult. Unless afterError: raises -102 (code 11) when all data was read and
+    // its CRC-32 differs. With a path, gives that file the entry's modification time and
+    // permissions.
+    int closeEntry(const std::string& path = {}, bool afterError = false);
+    // After an error: forgets the open entry.
+    void abandonEntry();
+
+    // Writes the entry below `folder`: with keepPath at its path inside the archive (folders
+    // created), else under its file name or `newName`. True when the file is complete, its
+    // CRC-32 checked and its time and permissions set. Names that would leave the folder are
+    // refused with CZipException (Detail::unsafeName) before anything is fetched or written.
+    // A failed or stopped extraction deletes the partial file (lastError() says so); a
+    // symbolic-link entry is written as a regular file holding the link's text. A file that
+    // cannot be created raises CZipFileException (cannotCreate).
+    bool extractEntry(uint16_t index, const std::string& folder, bool keepPath = true,
+                      const std::string& newName = {}, const ProgressCallback& callback = {},
+                      void* userValue = nullptr, uint32_t bufferSize = defaultBufferSize);
+    // Reads the whole entry and checks its CRC-32; writes nothing. A folder entry is sound
+    // when it holds no data (else code 1).
+    bool testEntry(uint16_t index, const ProgressCallback& callback = {}, void* userValue = nullptr,
+                   uint32_t bufferSize = defaultBufferSize);
+    // The destination extractEntry would write, or raises as extractEntry does for an unsafe
+    // name. For callers that ask before they overwrite.
+    std::string destinationPath(uint16_t index, const std::string& folder, bool keepPath,
+                                const std::string& newName = {}) const;
+
+    // Releases the entries, the storage's stream and the source's connection.
+    void close(bool afterError = false);
+
+    // Why the last extractEntry or testEntry returned false ("" after success).
+    const std::string& lastError() const { return lastError_; }
+    // Called for each central header read while opening.
+    void setEntryReadHandler(std::function<void()> handler);
+    ArchiveSource& source() { return source_; }
+    CZipStorage& storage() { return storage_; }
+
+private:
+    struct EntryState;
+    void seekToEntryData(const CZipFileHeader& header);
+    void startInflate();
+    uint32_t readStored(unsigned char* out, uint32_t window);
+    uint32_t readDeflated(unsigned char* out, uint32_t window);
+    void fillInput();
+    int stampFile(const std::string& path, int result) const;
+    bool copyToFile(int fd, const ProgressCallback& callback, void* userValue, uint32_t bufferSize);
+    bool extractFolder(const CZipFileHeader& header, const std::string& destination);
+    bool readWholeEntry(const ProgressCallback& callback, void* userValue, uint32_t bufferSize,
+                        uint32_t& crc);
+
+    ArchiveSource& source_;
+    CZipStorage storage_;
+    CZipCentralDir centralDir_;
+    std::unique_ptr<EntryState> entry_;
+    // 0: no entry open; -1: an entry is open for reading.
+    int8_t entryState_ = 0;
+    std::string lastError_;
+};

@@ -1,0 +1,17 @@
+// Little-endian fields of the on-disk records (internal to the engine).
+#pragma once
+
+#include <cstdint>
+
+namespace zipbytes {
+
+inline uint16_t le16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline uint32_t le32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+} // namespace zipbytes

@@ -1,0 +1,116 @@
+// The catalogue of an archive: finds the end-of-central-directory record at the archive's
+// tail, fetches the central directory in one range and keeps its entries with a sorted index
+// of their names.
+#pragma once
+
+#include "zip/ZipAutoBuffer.h"
+#include "zip/ZipFileHeader.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class ArchiveSource;
+class CZipStorage;
+
+// One element of the sorted name index.
+struct CZipFindFast {
+    CZipFileHeader* header;
+    uint16_t index;
+};
+
+class CZipCentralDir {
+public:
+    static constexpr uint32_t endSignature = 0x06054b50; // "PK\5\6"
+    static constexpr uint32_t zip64LocatorSignature = 0x07064b50;
+    static constexpr int32_t zip64LocatorSize = 20;
+    static constexpr int32_t zip64RecordSize = 56;
+    static constexpr int32_t endRecordSize = 22;
+    static constexpr int32_t maxCommentSize = 65535;
+    static constexpr int32_t searchBlockSize = 32768;
+    // Ceiling on the bytes of the central directory the engine takes in (a directory that
+    // needs more is refused rather than held in memory).
+    static constexpr uint32_t maxDirectorySize = 128u * 1024 * 1024;
+
+    CZipCentralDir(CZipStorage& storage, ArchiveSource& source);
+    CZipCentralDir(const CZipCentralDir&) = delete;
+    CZipCentralDir& operator=(const CZipCentralDir&) = delete;
+    ~CZipCentralDir();
+
+    // Forgets everything of a previous archive (called when an archive is opened).
+    void reset();
+    // Reads the end record, the comment and every entry. No end record: CZipFileException
+    // (endRecordNotFound); other failures propagate after `damaged` is set.
+    void readCentralDirectory();
+    // The file offset of the end record. Raises -109 (not found) or -101 (short read).
+    int32_t findEndRecord();
+    void readEntryHeaders();
+
+    // Index of the entry called `name` ("/" separators), or -1.
+    int32_t findEntry(std::string_view name, bool caseSensitive);
+    void buildSortedIndex();
+    void convertAllNames();
+    // Deletes all entries, empties the sorted index and the comment.
+    void clear();
+
+    uint16_t count() const { return static_cast<uint16_t>(entries_.size()); }
+    CZipFileHeader* entry(uint16_t index) const { return entries_.at(index).get(); }
+    const CZipAutoBuffer& comment() const { return comment_; }
+    bool damaged() const { return damaged_; }
+    bool centralDirectoryRead() const { return centralDirectoryRead_; }
+    int32_t endRecordPosition() const { return endRecordPosition_; }
+    int32_t bytesBeforeArchive() const { return bytesBeforeArchive_; }
+    uint16_t totalEntries() const { return totalEntries_; }
+    uint32_t directorySize() const { return directorySize_; }
+    uint32_t directoryOffset() const { return directoryOffset_; }
+    uint16_t thisDisk() const { return thisDisk_; }
+
+    void setFindFastEnabled(bool on) { findFastEnabled_ = on; }
+    void setConvertNames(bool on) { convertNames_ = on; }
+    bool convertNames() const { return convertNames_; }
+    // Called once per central header read (the progress bar moves while a large directory
+    // arrives).
+    void setEntryReadHandler(std::function<void()> handler) { entryRead_ = std::move(handler); }
+
+    // The entry opened for reading by the archive, or null.
+    CZipFileHeader* currentEntry = nullptr;
+
+private:
+    struct Candidate;
+    void requestRange(int64_t first, int64_t last);
+    bool endRecordMatches(const std::vector<unsigned char>& tail, int64_t tailStart,
+                          int64_t position, bool& exact);
+    bool directoryStartsAt(int64_t position);
+    int32_t recordFound(const std::vector<unsigned char>& tail, int64_t tailStart,
+                        int64_t position);
+    void readEndRecord();
+    void checkDirectoryBounds();
+    void convertName(CZipFileHeader& header);
+    int32_t binarySearch(std::string_view name, bool caseSensitive) const;
+
+    CZipStorage& storage_;
+    ArchiveSource& source_;
+    bool damaged_ = false;
+    bool zip64Locator_ = false;
+    uint32_t signature_ = 0;
+    uint16_t thisDisk_ = 0;
+    uint16_t directoryDisk_ = 0;
+    uint16_t entriesOnDisk_ = 0;
+    uint16_t totalEntries_ = 0;
+    uint32_t directorySize_ = 0;
+    uint32_t directoryOffset_ = 0;
+    uint16_t commentLength_ = 0;
+    CZipAutoBuffer comment_;
+    bool findFastEnabled_ = true;
+    int32_t endRecordPosition_ = 0;
+    int32_t bytesBeforeArchive_ = 0;
+    bool centralDirectoryRead_ = false;
+    std::vector<std::unique_ptr<CZipFileHeader>> entries_;
+    std::vector<CZipFindFast> sortedIndex_;
+    bool convertNames_ = true;
+    bool namesConverted_ = false;
+    std::function<void()> entryRead_;
+};
