@@ -1,0 +1,49 @@
+// Whether copied text is a link to a zip archive on an http, https or ftp server.
+#pragma once
+
+#include "app/String.h"
+
+#include <chrono>
+#include <functional>
+
+namespace monitor {
+
+// Reads the first four bytes of the remote file within `budget`; true when they are the zip
+// local-header signature. May throw: a thrown probe makes the link not a zip link.
+using SignatureProbe = std::function<bool(const String& address, std::chrono::milliseconds)>;
+
+enum class LinkVerdict {
+    NotALink,    // no http, https or ftp address
+    ZipByName,   // the name ends in "zip": no need to ask the server
+    NeedsProbe,  // only the file's first bytes can tell
+    PrivateHost, // a name that does not end in "zip" on a host we must not reach
+};
+
+// The steps that need no network: scheme, syntax, name, and where the host is.
+// `allowPrivateHosts` lets tests probe servers on loopback.
+LinkVerdict classifyLink(const String& text, bool allowPrivateHosts = false);
+
+// The whole test, probe included (run where blocking is allowed).
+bool isZipLink(const String& text, const SignatureProbe& probe,
+               std::chrono::milliseconds budget = std::chrono::seconds(4),
+               bool allowPrivateHosts = false);
+
+// The real probe: http and https through the HTTP client (a ranged GET for the first four
+// bytes, no redirects followed), ftp through the own FTP client (anonymous, four bytes).
+// Host names that resolve to private addresses are not contacted unless allowed.
+bool probeZipSignature(const String& address, std::chrono::milliseconds budget,
+                       bool allowPrivateHosts = false);
+
+// True for "localhost" and loopback, link-local, private-range, unspecified and multicast
+// address literals (IPv4 in any inet_aton spelling, IPv6 in brackets or bare).
+bool isPrivateHostLiteral(const std::string& host);
+// True when the host is private by its literal or when any address it resolves to is.
+bool resolvesToPrivateAddress(const std::string& host);
+
+// The host of an address without credentials and port ("[::1]" gives "::1").
+std::string hostOfAddress(const String& address);
+
+// Text that a password manager marked as secret is never looked at.
+constexpr const char* kPasswordManagerHintFormat = "x-kde-passwordManagerHint";
+
+} // namespace monitor
