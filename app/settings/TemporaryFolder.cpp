@@ -33,9 +33,23 @@ bool isUsable(const String& folder) {
     return folderExists(folder, true) && ::access(folder.text(), W_OK) == 0;
 }
 
+// An installed program lives in the system's tree (/usr/bin, /bin, /opt/...): a folder made
+// there, even by root, belongs to no package and outlives an uninstall.
+bool inSystemTree(const String& folder) {
+    for (const char* prefix : {"/usr/", "/bin/", "/sbin/", "/lib/", "/opt/"}) {
+        if (folder.find(prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 String chooseTemporaryFolder(const String& besideProgram, const String& inCache) {
+    if (inSystemTree(besideProgram)) {
+        return inCache;
+    }
     if (isUsable(besideProgram) || canBeMade(besideProgram)) {
         return besideProgram;
     }

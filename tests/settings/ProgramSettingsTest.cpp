@@ -219,6 +219,10 @@ TEST_F(ProgramSettingsTest, TemporaryFolderFallsBackToTheCache) {
     EXPECT_STREQ(chooseTemporaryFolder(String(root_ + "/file/Tmp"), cache).text(), cache.text());
     EXPECT_STREQ(chooseTemporaryFolder(String(root_ + "/file"), cache).text(), cache.text());
     EXPECT_EQ(defaultTemporaryFolder().str(), executableFolder() + "/Tmp");
+    // An installed program never litters the system's tree, even when it could (root).
+    EXPECT_STREQ(chooseTemporaryFolder(String("/usr/bin/Tmp"), cache).text(), cache.text());
+    EXPECT_STREQ(chooseTemporaryFolder(String("/opt/marrowglen/bin/Tmp"), cache).text(),
+                 cache.text());
 }
 
 TEST_F(ProgramSettingsTest, EnsureTemporaryFolderMakesOrReplacesIt) {
