@@ -32,7 +32,9 @@ struct HttpOptions {
     // Trusted CA bundle. Empty: CURL_CA_BUNDLE or SSL_CERT_FILE when set, else the system store.
     std::string caFile;
     long maxRedirects = 10;
-    std::size_t bufferLimit = 256 * 1024;
+    std::size_t bufferLimit = 1024 * 1024;
+    // libcurl's receive buffer: one body piece arrives in at most this many bytes.
+    std::size_t receiveBufferSize = 256 * 1024;
     // An abandoned body with at most this many bytes left is read to its end so that the
     // connection stays reusable; a longer one is dropped with its connection.
     std::size_t drainLimit = 64 * 1024;

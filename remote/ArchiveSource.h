@@ -1,0 +1,47 @@
+// What the zip engine asks of a source of archive bytes. `RemoteArchiveSource` is the real
+// one (http, https, ftp); tests and fuzz targets use sources that serve bytes from memory.
+#pragma once
+
+#include "remote/RangeStream.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class String;
+
+class ArchiveSource {
+public:
+    // `length` when the server cannot serve the archive by position.
+    static constexpr int32_t LengthUnknown = -10;
+
+    virtual ~ArchiveSource() = default;
+
+    // Connects to the address's server. Removes user name and password from `address`; the
+    // caller goes on with the address without them.
+    virtual bool connect(String& address) = 0;
+    // Opens the remote file and learns its length.
+    virtual bool openRemoteFile(const String& address) = 0;
+    virtual void closeRemoteFile() = 0;
+    // Arranges that the stream in the storage file slot serves the bytes from `first` on.
+    // `last` is first + the size of the piece (HTTP ranges are inclusive, so one byte more).
+    virtual bool requestRange(int32_t first, int32_t last, bool reopenFirst) = 0;
+    // Drops the connection made by `connect` (closing the archive).
+    virtual void disconnect() = 0;
+
+    // The archive's length, or LengthUnknown.
+    virtual int32_t length() const = 0;
+    // Where `requestRange` puts the stream to read; the stream stays the source's.
+    virtual void setStorageFileSlot(RangeStream** slot) = 0;
+    // Called before every range request (the progress bar's network activity).
+    virtual void setNetworkActivityHandler(std::function<void()> handler) = 0;
+    // The remote file's name as the user knows it (last path segment, decoded).
+    virtual std::string remoteFileName() const = 0;
+
+    // Why the last connect, open or range request failed, for the user; empty when it did not.
+    virtual std::string errorText() const { return {}; }
+    // From any thread: makes the transfer in flight and every later request fail at once,
+    // until `resetCancel` (jobs call it when they start; `connect` does it too).
+    virtual void cancel() {}
+    virtual void resetCancel() {}
+};

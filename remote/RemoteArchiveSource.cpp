@@ -1,0 +1,215 @@
+#include "remote/RemoteArchiveSource.h"
+
+#include "remote/Address.h"
+#include "remote/ContentRange.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+RemoteArchiveSource::RemoteArchiveSource(HttpOptions options)
+    : client_(std::make_unique<HttpClient>(std::move(options))), http_(*client_),
+      httpStream_(http_) {}
+
+RemoteArchiveSource::~RemoteArchiveSource() = default;
+
+bool RemoteArchiveSource::connect(String& address) {
+    // ftp: the previous archive's swap file goes, whatever the scheme; a new one is made by
+    // the ftp logon.
+    ftp_.close();
+    ftpHeldFor_.clear();
+    resetCancel();
+    clearError();
+    splitCredentials(address, user_, password_);
+    address_ = address; // never with credentials: it names the stream in error messages
+    String scheme = serverPart(address).field("://", 1);
+    if (scheme.equalsNoCase("http") || scheme.equalsNoCase("https")) {
+        protocol_ = Http;
+        // No traffic yet: the first request opens the connection, which is then kept.
+        if (isValidUrl(address.str()))
+            return true;
+        setError(SourceError::BadAddress, "The address is not a valid URL.");
+        return false;
+    }
+    if (scheme.equalsNoCase("ftp")) {
+        protocol_ = Ftp;
+        return connectFtp();
+    }
+    protocol_ = None;
+    setError(SourceError::UnsupportedScheme, "Only http, https and ftp addresses can be opened.");
+    return false;
+}
+
+bool RemoteArchiveSource::openRemoteFile(const String& address) {
+    address_ = address;
+    if (protocol_ == Http)
+        return openHttpFile();
+    if (protocol_ == Ftp)
+        return openFtpFile();
+    return false;
+}
+
+bool RemoteArchiveSource::openHttpFile() {
+    clearError();
+    bool opened = http_.open(address_.str());
+    length_ = static_cast<int32_t>(http_.length());
+    if (!opened) {
+        setError(http_.error(), http_.errorText());
+        return false;
+    }
+    queryRemoteFileName();
+    fillSlot(&httpStream_);
+    return true;
+}
+
+void RemoteArchiveSource::closeRemoteFile() {
+    httpStream_.close();
+    http_.close();
+    if (storageFileSlot_ && *storageFileSlot_ && *storageFileSlot_ != &httpStream_) {
+        (*storageFileSlot_)->close();
+        *storageFileSlot_ = nullptr;
+    }
+}
+
+bool RemoteArchiveSource::reopen() {
+    closeRemoteFile();
+    return openRemoteFile(address_);
+}
+
+// Over http the length and validator learnt at open stand for the whole archive: a piece
+// needs no new probe, and each request is checked against them instead (HttpArchiveReader).
+bool RemoteArchiveSource::requestRange(int32_t first, int32_t last, bool reopenFirst) {
+    if (networkActivity_)
+        networkActivity_();
+    if (protocol_ == Http) {
+        if (!http_.isOpen() && !reopen()) {
+            // The server is gone, refuses the file or the job was cancelled.
+            httpStream_.serveNothing(address_.str());
+            fillSlot(&httpStream_);
+            return false;
+        }
+        return requestHttpRange(first, last);
+    }
+    if (reopenFirst)
+        reopen();
+    if (protocol_ == Ftp)
+        return requestFtpRange(first, last);
+    return false;
+}
+
+bool RemoteArchiveSource::requestHttpRange(int32_t first, int32_t last) {
+    clearError();
+    // Until the piece can be served, the slot serves nothing: no stale or foreign bytes.
+    httpStream_.serveNothing(address_.str());
+    fillSlot(&httpStream_);
+    if (first < 0 || last < first) {
+        setError(SourceError::RangeRefused, "The requested range is empty.");
+        return false;
+    }
+    if (!http_.beginPiece(first, last)) {
+        setError(http_.error(), http_.errorText());
+        return false;
+    }
+    const int64_t end = std::min<int64_t>(last + 1LL, http_.length());
+    httpStream_.serve(first, end, address_.str());
+    return true;
+}
+
+void RemoteArchiveSource::disconnect() {
+    closeRemoteFile();
+    // ftp: the swap file is removed; the FTP client stays logged on until the next connect.
+    ftp_.close();
+    ftpHeldFor_.clear();
+    protocol_ = None;
+}
+
+void RemoteArchiveSource::queryRemoteFileName() {
+    remoteFileName_ = fileNameFromUrl(http_.effectiveUrl());
+}
+
+void RemoteArchiveSource::cancel() {
+    client_->abort();
+    // ftp: the running range download stops after its next piece.
+    ftp_.cancel();
+}
+
+void RemoteArchiveSource::resetCancel() {
+    client_->clearAbort();
+}
+
+void RemoteArchiveSource::setError(SourceError error, std::string text) {
+    lastError_ = error;
+    errorText_ = std::move(text);
+}
+
+void RemoteArchiveSource::fillSlot(RangeStream* stream) {
+    if (storageFileSlot_)
+        *storageFileSlot_ = stream;
+}
+
+// ftp: calls into FtpRangeReader, which logs the own FTP client on, asks the size once per
+// archive and downloads each range into its private swap file.
+namespace {
+
+SourceError ftpSourceError(FtpRangeReader::Failure failure) {
+    switch (failure) {
+    case FtpRangeReader::Failure::EmptyFile:
+        return SourceError::EmptyFile;
+    case FtpRangeReader::Failure::TooLarge:
+        return SourceError::TooLarge;
+    default:
+        return SourceError::NoResponse;
+    }
+}
+
+} // namespace
+
+bool RemoteArchiveSource::connectFtp() {
+    // The reader decodes user name and password itself; splitCredentials has decoded them
+    // already, so they go back in their address form.
+    String hostText = serverPart(address_).field("://", 2);
+    if (ftp_.connect(hostText.str(), encodeCredential(user_.str()),
+                     encodeCredential(password_.str())))
+        return true;
+    setError(ftpSourceError(ftp_.lastFailure()), ftp_.errorText());
+    return false;
+}
+
+bool RemoteArchiveSource::openFtpFile() {
+    clearError();
+    remoteFileName_ = fileNameFromUrl(address_.str());
+    if (ftp_.open(pathPart(address_).str(), length_))
+        return true;
+    setError(ftpSourceError(ftp_.lastFailure()), ftp_.errorText());
+    return false;
+}
+
+bool RemoteArchiveSource::requestFtpRange(int32_t first, int32_t last) {
+    // A range inside the one the swap file holds (the end record inside the tail block) is
+    // served from there, not downloaded again.
+    const std::string heldFor = ftp_.swapFilePath() + '\n' + ftp_.remotePath();
+    // The engine's pieces name one byte more than they read; none exists past the end.
+    const int64_t end = std::min<int64_t>(int64_t(last) + 1, length_);
+    if (heldFor == ftpHeldFor_ && first >= ftpHeldFirst_ && end <= ftpHeldEnd_ &&
+        ftpSlice_.open(ftp_.swapFilePath(), first - ftpHeldFirst_, end - first)) {
+        fillSlot(&ftpSlice_);
+        return true;
+    }
+    ftpHeldFor_.clear();
+    RangeStream* stream = ftp_.requestRange(first, last);
+    if (stream != nullptr) {
+        struct stat held {};
+        if (::stat(ftp_.swapFilePath().c_str(), &held) == 0) {
+            ftpHeldFor_ = heldFor;
+            ftpHeldFirst_ = first;
+            ftpHeldEnd_ = first + int64_t(held.st_size);
+        }
+        fillSlot(stream);
+        return true;
+    }
+    // The slot must not keep the previous range's stream, which the reader has dropped.
+    httpStream_.serveNothing(address_.str());
+    fillSlot(&httpStream_);
+    setError(SourceError::NoResponse, ftp_.errorText());
+    return false;
+}

@@ -1,0 +1,97 @@
+// The one object that turns an http, https or ftp address into byte ranges for the zip
+// engine. Call order: connect, openRemoteFile, then any number of requestRange, all from the
+// worker thread of the job that runs; only cancel comes from another thread.
+#pragma once
+
+#include "app/String.h"
+#include "platform/HttpClient.h"
+#include "remote/ArchiveSource.h"
+#include "remote/FtpRangeReader.h"
+#include "remote/HttpArchiveReader.h"
+#include "remote/HttpRangeStream.h"
+#include "remote/SourceError.h"
+#include "remote/SwapFileSlice.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class RemoteArchiveSource : public ArchiveSource {
+public:
+    enum Protocol : int32_t { None = 0, Http = 1, Ftp = 2 };
+
+    explicit RemoteArchiveSource(HttpOptions options = {});
+    ~RemoteArchiveSource() override;
+
+    bool connect(String& address) override;
+    bool openRemoteFile(const String& address) override;
+    void closeRemoteFile() override;
+    bool reopen();
+    // Over http the bytes come from the cache of recently fetched ranges or from ranged GETs
+    // (see HttpArchiveReader). False when the range cannot be served; the slot then holds a
+    // stream that serves nothing.
+    bool requestRange(int32_t first, int32_t last, bool reopenFirst) override;
+    void disconnect() override;
+
+    int32_t length() const override { return length_; }
+    void setStorageFileSlot(RangeStream** slot) override { storageFileSlot_ = slot; }
+    void setNetworkActivityHandler(std::function<void()> handler) override {
+        networkActivity_ = std::move(handler);
+    }
+    std::string remoteFileName() const override { return remoteFileName_; }
+
+    std::string errorText() const override { return errorText_; }
+    SourceError lastError() const { return lastError_; }
+    void cancel() override;
+    void resetCancel() override;
+
+    int32_t protocol() const { return protocol_; }
+    const String& address() const { return address_; }
+    // ftp: the folder of the swap file (the temporary folder); $TMPDIR or /tmp when not set.
+    // http: the folder of the range cache's spill file, too.
+    void setSwapFolder(std::string folder) {
+        http_.setSpillFolder(folder);
+        ftp_.setTempFolder(std::move(folder));
+    }
+    // http: the reader behind the http branches (tests look at its cache).
+    const HttpArchiveReader& httpReader() const { return http_; }
+    // ftp: the reader behind the ftp branches (tests set its time-out).
+    FtpRangeReader& ftpReader() { return ftp_; }
+
+private:
+    bool openHttpFile();
+    bool requestHttpRange(int32_t first, int32_t last);
+    void queryRemoteFileName();
+    void setError(SourceError error, std::string text);
+    void clearError() { setError(SourceError::None, {}); }
+    void fillSlot(RangeStream* stream);
+
+    // ftp: the branches below call into FtpRangeReader (remote/FtpRangeReader.h), which logs
+    // the own FTP client on with user_ and password_ and downloads ranges into the swap file.
+    // user_ and password_ are already percent-decoded (encodeCredential gives the address
+    // form back).
+    bool connectFtp();
+    bool openFtpFile();
+    bool requestFtpRange(int32_t first, int32_t last);
+
+    String address_;
+    int32_t protocol_ = None;
+    int32_t length_ = 0;
+    RangeStream** storageFileSlot_ = nullptr;
+    std::string remoteFileName_;
+    String user_;
+    String password_;
+    std::unique_ptr<HttpClient> client_;
+    HttpArchiveReader http_;
+    HttpRangeStream httpStream_;
+    std::function<void()> networkActivity_;
+    FtpRangeReader ftp_; // ftp: logs on, learns the size once, downloads ranges
+    // ftp: what the swap file holds: [first, end) of the file named by ftpHeldFor_.
+    SwapFileSlice ftpSlice_;
+    std::string ftpHeldFor_;
+    int64_t ftpHeldFirst_ = 0;
+    int64_t ftpHeldEnd_ = 0;
+    SourceError lastError_ = SourceError::None;
+    std::string errorText_;
+};
