@@ -1,0 +1,127 @@
+#include "UiTestSupport.h"
+
+#include "ui/CommandIds.h"
+#include "ui/Commands.h"
+#include "ui/MarrowglenView.h"
+#include "ui/Prompts.h"
+#include "ui/UrlBar.h"
+
+#include <QLineEdit>
+#include <QTest>
+
+#include <stdexcept>
+
+namespace uitest {
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+std::vector<unsigned char> makeZip(const std::map<std::string, std::string>& files) {
+    mgtest::TempDir dir("mgui-zip");
+    std::vector<std::string> argv = {"zip", "-q", "-X", "archive.zip"};
+    for (const auto& [name, content] : files) {
+        const std::string path = dir.file(name);
+        mgtest::runCommand({"mkdir", "-p", path.substr(0, path.rfind('/'))});
+        mgtest::writeFile(path, content);
+        argv.push_back(name);
+    }
+    const auto result = mgtest::runCommand(argv, dir.path());
+    if (result.exitCode != 0)
+        throw std::runtime_error("zip failed: " + result.output);
+    const std::string bytes = mgtest::readFile(dir.file("archive.zip"));
+    return {bytes.begin(), bytes.end()};
+}
+
+bool RecordingSource::connect(String& address) {
+    {
+        std::lock_guard lock(mutex_);
+        lastAddress_ = address.str();
+    }
+    return MemorySource::connect(address);
+}
+
+bool RecordingSource::requestRange(int32_t first, int32_t last, bool reopenFirst) {
+    {
+        std::unique_lock lock(mutex_);
+        if (holdNext_) {
+            holdNext_ = false;
+            held_ = true;
+            changed_.wait(lock, [this] { return releasedHold_; });
+            held_ = false;
+        }
+    }
+    return MemorySource::requestRange(first, last, reopenFirst);
+}
+
+void RecordingSource::holdNextRange() {
+    std::lock_guard lock(mutex_);
+    holdNext_ = true;
+    releasedHold_ = false;
+}
+
+void RecordingSource::release() {
+    {
+        std::lock_guard lock(mutex_);
+        releasedHold_ = true;
+    }
+    changed_.notify_all();
+}
+
+std::string RecordingSource::lastAddress() const {
+    std::lock_guard lock(mutex_);
+    return lastAddress_;
+}
+
+bool RecordingOpener::openLocalFile(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    opened_.push_back(path);
+    return true;
+}
+
+std::vector<std::string> RecordingOpener::opened() const {
+    std::lock_guard lock(mutex_);
+    return opened_;
+}
+
+SettingsScope::SettingsScope() : saved_(programSettings()) {
+    ProgramSettings& settings = programSettings();
+    settings.setDefaults();
+    settings.tmpFolder = String(tmp_.path().c_str());
+    prompts::clearRecords();
+}
+
+SettingsScope::~SettingsScope() {
+    programSettings() = saved_;
+    prompts::clearRecords();
+}
+
+Viewer::Viewer(std::vector<unsigned char> archive, const std::function<void()>& prepare)
+    : source(std::move(archive)), doc(source) {
+    if (prepare)
+        prepare();
+    doc.setDesktopOpener(&opener);
+    doc.setFileTypeLookup(&fileTypes);
+    doc.onNewDocument();
+    frame = std::make_unique<CMainFrame>(doc, programSettings(), launcher);
+    frame->view().setIconLookup([this](const std::string& key) { return fileTypes.icon(key); });
+    frame->show();
+}
+
+Viewer::~Viewer() {
+    source.release();
+    doc.finishJobsForExit();
+    frame.reset();
+}
+
+bool Viewer::openAndList(const QString& typed) {
+    frame->urlBar().edit()->setText(typed);
+    frame->openFromUrlBar();
+    // Enabled commands tell that the frame has seen the jobs end.
+    return waitFor([this] {
+        return jobsIdle() && frame->view().itemCount() > 0 &&
+               frame->commands().action(ID_FILE_CLOSE)->isEnabled();
+    });
+}
+
+} // namespace uitest

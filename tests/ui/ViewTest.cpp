@@ -1,0 +1,195 @@
+// The archive list over a real document: counts, previews, extraction with the overwrite
+// question, context menus, header clicks, display types and the empty-list picture.
+#include "UiTestSupport.h"
+
+#include "ui/CommandIds.h"
+#include "ui/Commands.h"
+#include "ui/EntryListModel.h"
+#include "ui/EntryViews.h"
+#include "ui/MarrowglenView.h"
+#include "ui/OverwriteDlg.h"
+#include "ui/Prompts.h"
+
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace uitest;
+
+namespace {
+
+const std::map<std::string, std::string> kFiles = {
+    {"readme.txt", "hello"}, {"docs/guide.txt", std::string(5000, 'g')}, {"img/a.bin", "xyz"}};
+
+int rowOf(CMarrowglenView& view, const QString& name) {
+    for (int i = 0; i < view.itemCount(); ++i)
+        if (view.model().row(i).cells[ColName] == name)
+            return i;
+    return -1;
+}
+
+QPoint centreOfRow(CMarrowglenView& view, int row) {
+    return view.table().visualRect(view.model().index(row, ColName)).center();
+}
+
+std::function<int(QDialog&)> answerOverwrite(const char* buttonText) {
+    return [buttonText](QDialog& dialog) {
+        for (QPushButton* button : dialog.findChildren<QPushButton*>())
+            if (button->text() == buttonText)
+                button->click();
+        return dialog.result();
+    };
+}
+
+} // namespace
+
+TEST(ListView, KeyboardSelectionLeavesTheCountAndClicksUpdateIt) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList());
+    CMarrowglenView& view = viewer.frame->view();
+    view.table().setFocus();
+    view.table().setCurrentIndex(view.model().index(0, 0));
+    QTest::keyClick(view.table().viewport(), Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(viewer.frame->paneText(ID_PANE_SELECTED), "Selected files: 0");
+    QTest::mouseClick(view.table().viewport(), Qt::LeftButton, Qt::NoModifier,
+                      centreOfRow(view, 1));
+    EXPECT_EQ(viewer.frame->paneText(ID_PANE_SELECTED), "Selected files: 1");
+    view.table().selectAll();
+    QTest::keyClick(&view.table(), Qt::Key_Return);
+    EXPECT_EQ(viewer.frame->paneText(ID_PANE_SELECTED), "Selected files: 3");
+    QTest::qWait(100);
+    EXPECT_FALSE(viewer.doc.anyJobRunning()) << "Enter must not preview";
+    EXPECT_TRUE(viewer.opener.opened().empty());
+}
+
+TEST(ListView, DoubleClickPreviewsTheSelectedEntries) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList());
+    CMarrowglenView& view = viewer.frame->view();
+    const int guide = rowOf(view, "guide.txt");
+    ASSERT_GE(guide, 0);
+    QTest::mouseDClick(view.table().viewport(), Qt::LeftButton, Qt::NoModifier,
+                       centreOfRow(view, guide));
+    ASSERT_TRUE(waitFor([&] { return viewer.jobsIdle() && !viewer.opener.opened().empty(); }));
+    const std::string expected = viewer.scope.tmp().path() + "/docs/guide.txt";
+    EXPECT_EQ(mgtest::readFile(expected), std::string(5000, 'g'));
+    EXPECT_EQ(viewer.opener.opened().front(), expected);
+}
+
+TEST(ListView, PreviewWithNothingSelectedDoesNothing) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList());
+    viewer.frame->view().preview();
+    QTest::qWait(50);
+    EXPECT_FALSE(viewer.doc.anyJobRunning());
+    EXPECT_TRUE(viewer.opener.opened().empty());
+}
+
+TEST(ListView, ExtractAsksBeforeOverwritingAndKeepsPaths) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList());
+    mgtest::TempDir destination("mgui-extract");
+    std::filesystem::create_directories(destination.file("docs"));
+    mgtest::writeFile(destination.file("docs/guide.txt"), "old");
+    CMarrowglenView& view = viewer.frame->view();
+    view.selection().select(view.model().index(rowOf(view, "guide.txt"), 0),
+                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+    prompts::queueFolder(QString::fromStdString(destination.path()));
+    prompts::queueDialogAction(answerOverwrite("No"));
+    viewer.frame->commands().trigger(ID_EXTRACT_SELECTED);
+    ASSERT_TRUE(waitFor([&] { return viewer.jobsIdle(); }));
+    QTest::qWait(50);
+    EXPECT_EQ(mgtest::readFile(destination.file("docs/guide.txt")), "old");
+
+    ASSERT_TRUE(
+        waitFor([&] { return viewer.frame->commands().action(ID_EXTRACT_ZIP)->isEnabled(); }));
+    prompts::queueFolder(QString::fromStdString(destination.path()));
+    prompts::queueDialogAction(answerOverwrite("Yes"));
+    viewer.frame->commands().trigger(ID_EXTRACT_ZIP);
+    ASSERT_TRUE(waitFor([&] {
+        return viewer.jobsIdle() && std::filesystem::exists(destination.file("img/a.bin"));
+    }));
+    EXPECT_EQ(mgtest::readFile(destination.file("docs/guide.txt")), std::string(5000, 'g'));
+    EXPECT_EQ(mgtest::readFile(destination.file("readme.txt")), "hello");
+    EXPECT_TRUE(viewer.opener.opened().empty()) << "extraction opens nothing";
+}
+
+TEST(ListView, ContextMenusDependOnWhereAndWhetherAnArchiveIsOpen) {
+    Viewer viewer(makeZip(kFiles));
+    CMarrowglenView& view = viewer.frame->view();
+    EXPECT_EQ(view.contextMenuFor(QPoint(5, 5)), nullptr);
+    ASSERT_TRUE(viewer.openAndList());
+    QMenu* onRow = view.contextMenuFor(centreOfRow(view, 0));
+    ASSERT_NE(onRow, nullptr);
+    QStringList texts;
+    for (QAction* action : onRow->actions())
+        texts << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(texts, (QStringList{"Extract Selected", "-", "Refresh", "-", "Extract Archive",
+                                  "&Save Zip File", "-", "View", "Arrange"}));
+    QMenu* elsewhere = view.contextMenuFor(QPoint(5, view.table().viewport()->height() - 5));
+    ASSERT_NE(elsewhere, nullptr);
+    texts.clear();
+    for (QAction* action : elsewhere->actions())
+        texts << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(texts, (QStringList{"Refresh", "-", "&Save Zip File", "Extract Zip File", "-", "View",
+                                  "Arrange"}));
+}
+
+TEST(ListView, HeaderClicksReverseTheSortedColumnAndStartOthersAscending) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList());
+    CMarrowglenView& view = viewer.frame->view();
+    QHeaderView* header = view.table().header();
+    auto clickHeader = [&](int column) {
+        const int x = header->sectionViewportPosition(column) + 10;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, 5));
+    };
+    clickHeader(ColSize);
+    EXPECT_EQ(view.sortColumn(), sorting::BySize);
+    EXPECT_FALSE(view.sortDescending());
+    clickHeader(ColSize);
+    EXPECT_TRUE(view.sortDescending());
+    EXPECT_TRUE(view.model().arrowDescending());
+    EXPECT_EQ(view.model().row(0).cells[ColName], "guide.txt");
+    clickHeader(ColName);
+    EXPECT_EQ(view.sortColumn(), sorting::ByName);
+    EXPECT_FALSE(view.sortDescending());
+    EXPECT_EQ(view.model().arrowColumn(), ColName);
+    EXPECT_EQ(view.model().row(0).cells[ColName], "a.bin");
+    EXPECT_TRUE(viewer.frame->commands().action(ID_SORT_NAME)->isChecked());
+}
+
+TEST(ListView, DisplayTypeAndSortOrderAreStoredWhenTheViewGoes) {
+    Viewer viewer(makeZip(kFiles));
+    viewer.frame->commands().trigger(ID_VIEW_LARGE_ICONS);
+    EXPECT_EQ(viewer.frame->view().displayType(), LargeIcons);
+    EXPECT_TRUE(viewer.frame->commands().action(ID_VIEW_LARGE_ICONS)->isChecked());
+    EXPECT_FALSE(viewer.frame->commands().action(ID_VIEW_TABLE)->isChecked());
+    viewer.frame->commands().trigger(ID_SORT_RATE);
+    viewer.frame.reset();
+    EXPECT_EQ(programSettings().viewMode, LargeIcons);
+    EXPECT_EQ(programSettings().sortMode, sorting::ByRate);
+}
+
+TEST(ListView, EmptyListShowsThePictureCentred) {
+    EXPECT_EQ(emptylist::position(QSize(800, 400)), QPoint(221, 135));
+    EXPECT_EQ(emptylist::picture().size(), QSize(358, 129));
+    Viewer viewer(makeZip(kFiles));
+    EntryTableView& table = viewer.frame->view().table();
+    const QImage shot = table.viewport()->grab().toImage();
+    const QPoint origin = emptylist::position(table.viewport()->size());
+    const QImage picture = emptylist::picture().toImage().convertToFormat(shot.format());
+    EXPECT_EQ(shot.copy(QRect(origin, picture.size())), picture);
+}
+
+TEST(ListView, AStoredSortCodeOutsideTheRangeLeavesArrivalOrder) {
+    Viewer viewer(makeZip(kFiles), [] { programSettings().sortMode = 9; });
+    ASSERT_TRUE(viewer.openAndList());
+    EXPECT_EQ(viewer.frame->view().model().arrowColumn(), -1);
+    EXPECT_EQ(viewer.frame->view().sortColumn(), 9);
+}

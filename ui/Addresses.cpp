@@ -1,0 +1,34 @@
+#include "ui/Addresses.h"
+
+#include "app/String.h"
+#include "platform/HttpClient.h"
+#include "remote/Address.h"
+
+namespace {
+String toString(const QString& text) {
+    return String(text.toUtf8().toStdString());
+}
+QString fromString(const String& text) {
+    return QString::fromUtf8(text.text());
+}
+} // namespace
+
+namespace addresses {
+
+QString normalised(const QString& typed) {
+    String address = toString(typed);
+    normalizeAddress(address);
+    return fromString(address);
+}
+
+bool isValid(const QString& address) {
+    return isValidUrl(address.toUtf8().toStdString());
+}
+
+QString withCredentials(const QString& address, const QString& user, const QString& password) {
+    String result = toString(address);
+    insertCredentials(result, toString(user), toString(password));
+    return fromString(result);
+}
+
+} // namespace addresses

@@ -1,0 +1,16 @@
+// The viewer's view of address handling: the remote layer's rules, taken and given as QString.
+#pragma once
+
+#include <QString>
+
+namespace addresses {
+
+// No scheme gets "http://"; a scheme other than http, https or ftp becomes http.
+QString normalised(const QString& typed);
+// Syntax check: scheme, "://", a host, a valid port if any.
+bool isValid(const QString& address);
+// User and password go in right after the first "://", percent-encoded so that "@", ":" and
+// "/" in them survive. An address that already holds "@" is returned as it is.
+QString withCredentials(const QString& address, const QString& user, const QString& password);
+
+} // namespace addresses

@@ -1,0 +1,46 @@
+// The two widgets that show the archive list: a table (the "Table" display type) and an icon
+// or list view (the other three). Both draw the empty-list picture centred while the list is
+// empty and report the user's mouse actions that update the selected-files count.
+#pragma once
+
+#include <QListView>
+#include <QPixmap>
+#include <QTreeView>
+
+// Shared behaviour of both views, reported through these signals by each.
+class EntryTableView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit EntryTableView(QWidget* parent = nullptr);
+
+signals:
+    // A click, right-click or the end of a mouse capture.
+    void mouseActed();
+    void doubleClickedAnywhere();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+class EntryIconView : public QListView {
+    Q_OBJECT
+public:
+    explicit EntryIconView(QWidget* parent = nullptr);
+
+signals:
+    void mouseActed();
+    void doubleClickedAnywhere();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+namespace emptylist {
+// The picture, and where it goes in a client area of the given size.
+const QPixmap& picture();
+QPoint position(const QSize& client);
+} // namespace emptylist

@@ -1,0 +1,109 @@
+#include "ui/ListRow.h"
+
+#include "jobs/EntryRow.h"
+
+namespace {
+
+QString fromString(const String& text) {
+    return QString::fromUtf8(text.text());
+}
+
+int sign(int64_t value) {
+    return value < 0 ? -1 : (value > 0 ? 1 : 0);
+}
+
+int compareText(const QString& a, const QString& b) {
+    return sign(QString::compare(a, b));
+}
+
+template <typename T> int compareNumber(T a, T b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+int directed(int result, bool descending) {
+    return descending ? -result : result;
+}
+
+} // namespace
+
+ListRow ListRow::fromEntry(const EntryRow& entry, uint32_t itemNumber) {
+    return fromTexts({fromString(entry.name), fromString(entry.type), fromString(entry.size),
+                      fromString(entry.rate), fromString(entry.packed), fromString(entry.path)},
+                     entry.iconIndex, itemNumber);
+}
+
+ListRow ListRow::fromTexts(const std::array<QString, ColumnCount>& cells, int32_t iconIndex,
+                           uint32_t itemNumber) {
+    ListRow row;
+    row.cells = cells;
+    row.iconIndex = iconIndex;
+    row.itemNumber = itemNumber;
+    row.size = sorting::numberValue(cells[ColSize]);
+    row.packed = sorting::numberValue(cells[ColPacked]);
+    row.rate = sorting::rateValue(cells[ColRate]);
+    row.nameKey = cells[ColName].toCaseFolded();
+    row.typeKey = cells[ColType].toCaseFolded();
+    row.pathKey = cells[ColPath].toCaseFolded();
+    return row;
+}
+
+namespace sorting {
+
+bool isValidCode(int code) {
+    return code >= ByName && code <= ByPath;
+}
+
+uint64_t numberValue(const QString& text) {
+    uint64_t value = 0;
+    for (QChar c : text) {
+        if (c == ',')
+            continue;
+        if (!c.isDigit() || c.unicode() > '9')
+            break;
+        if (value > UINT64_MAX / 10 - 9)
+            return UINT64_MAX; // longer than any size an archive can state
+        value = value * 10 + uint64_t(c.unicode() - '0');
+    }
+    return value;
+}
+
+int64_t rateValue(const QString& text) {
+    const qsizetype end = text.indexOf(" %");
+    bool ok = false;
+    const qlonglong value = (end < 0 ? text : text.left(end)).trimmed().toLongLong(&ok);
+    return ok ? value : 0;
+}
+
+int compareRows(const ListRow& a, const ListRow& b, int code, bool descending) {
+    const int byPath = compareText(a.pathKey, b.pathKey);
+    const int byName = compareText(a.nameKey, b.nameKey);
+    int primary = 0;
+    switch (code) {
+    case ByName:
+        primary = directed(byName, descending);
+        return primary != 0 ? primary : byPath;
+    case ByPath:
+        primary = directed(byPath, descending);
+        return primary != 0 ? primary : byName;
+    case ByType:
+        primary = compareText(a.typeKey, b.typeKey);
+        break;
+    case BySize:
+        primary = compareNumber(a.size, b.size);
+        break;
+    case ByRate:
+        primary = compareNumber(a.rate, b.rate);
+        break;
+    case ByPacked:
+        primary = compareNumber(a.packed, b.packed);
+        break;
+    default:
+        return 0;
+    }
+    primary = directed(primary, descending);
+    if (primary != 0)
+        return primary;
+    return byPath != 0 ? byPath : directed(byName, descending);
+}
+
+} // namespace sorting

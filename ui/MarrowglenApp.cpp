@@ -1,0 +1,102 @@
+#include "ui/MarrowglenApp.h"
+
+#include "app/settings/ProgramSettings.h"
+#include "jobs/ZipDoc.h"
+#include "monitor/Monitor.h"
+#include "platform/HttpClient.h"
+#include "platform/qt/QtDesktopOpener.h"
+#include "platform/qt/QtFileTypes.h"
+#include "remote/RemoteArchiveSource.h"
+#include "ui/Addresses.h"
+#include "ui/MainFrame.h"
+#include "ui/MarrowglenView.h"
+#include "ui/MonitorLauncher.h"
+#include "ui/Prompts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+void initMarrowglenResources() {
+    Q_INIT_RESOURCE(marrowglen);
+}
+
+bool CMarrowglenApp::isMonitorCommandLine(const QStringList& arguments) {
+    const QString commandLine = arguments.join(' ');
+    return commandLine.endsWith("/m") && !commandLine.contains("://");
+}
+
+QString CMarrowglenApp::startAddress(const QStringList& arguments) {
+    if (arguments.size() < 2 || arguments.at(1).isEmpty())
+        return {};
+    return addresses::normalised(arguments.at(1));
+}
+
+void CMarrowglenApp::holdProcessLock() {
+    // Held (shared) for the life of the process; nothing examines it.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    const QByteArray path = (folder + "/Marrowglen1DemoMutex").toLocal8Bit();
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::flock(fd, LOCK_SH | LOCK_NB); // the descriptor stays open until exit
+}
+
+int CMarrowglenApp::run(QApplication& app) {
+    std::signal(SIGPIPE, SIG_IGN);
+    initHttpGlobal();
+    initMarrowglenResources();
+    holdProcessLock();
+    ProgramSettings& settings = programSettings();
+    if (!settings.loadSettings())
+        settings.setDefaults();
+    settings.ensureTemporaryFolder();
+    app.setWindowIcon(QIcon(":/marrowglen/app.png"));
+
+    if (isMonitorCommandLine(app.arguments()))
+        return monitor::runMonitor(app);
+    m_strStartUrl = startAddress(app.arguments());
+    const int result = runViewer(app);
+    saveSettingsAtExit();
+    return result;
+}
+
+int CMarrowglenApp::runViewer(QApplication& app) {
+    RemoteArchiveSource source;
+    CZipDoc doc(source);
+    QtDesktopOpener opener;
+    QtFileTypes fileTypes(":/marrowglen/file32.png");
+    doc.setDesktopOpener(&opener);
+    doc.setFileTypeLookup(&fileTypes);
+    doc.onNewDocument();
+    int result = 0;
+    {
+        CMainFrame frame(doc, programSettings(), MonitorLauncher::system());
+        frame.view().setIconLookup(
+            [&fileTypes](const std::string& key) { return fileTypes.icon(key); });
+        frame.show();
+        if (!m_strStartUrl.isEmpty()) {
+            QTimer::singleShot(0, &frame, [this, &frame] {
+                frame.openStartAddress(m_strStartUrl);
+                m_strStartUrl.clear();
+            });
+        }
+        result = app.exec();
+        doc.finishJobsForExit();
+    } // the view stores its display type and sort order as it goes
+    return result;
+}
+
+bool CMarrowglenApp::saveSettingsAtExit() {
+    if (programSettings().saveSettings())
+        return true;
+    prompts::messageBox(nullptr, QMessageBox::Warning, saveFailedCaption, saveFailedText);
+    return false;
+}

@@ -1,0 +1,363 @@
+#include "ui/MarrowglenView.h"
+
+#include "app/settings/ProgramSettings.h"
+#include "jobs/ZipDoc.h"
+#include "remote/ArchiveSource.h"
+#include "ui/Commands.h"
+#include "ui/DamagedDlg.h"
+#include "ui/EntryListModel.h"
+#include "ui/EntryViews.h"
+#include "ui/FrameSide.h"
+#include "ui/OverwriteDlg.h"
+#include "ui/Prompts.h"
+#include "ui/WebPages.h"
+
+#include <QHeaderView>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+// Rows are found again by this number; it is never reset while the program runs.
+std::atomic<uint32_t> g_nextItemNumber{0};
+
+const QColor kListColour(207, 233, 209);
+
+} // namespace
+
+uint32_t CMarrowglenView::nextItemNumber() {
+    return g_nextItemNumber.load();
+}
+
+CMarrowglenView::CMarrowglenView(CZipDoc& doc, ProgramSettings& settings, IFrameSide& frame,
+                                 Commands& commands, QWidget* parent)
+    : QWidget(parent), doc_(doc), settings_(settings), frame_(frame), commands_(commands),
+      model_(new EntryListModel(this)), stack_(new QStackedWidget(this)),
+      table_(new EntryTableView(this)), icons_(new EntryIconView(this)),
+      sortColumn_(settings.sortMode) {
+    model_->setIconProvider([this](int index) { return iconFor(index); });
+    setUpList();
+    addCommands();
+    connect(&doc_, &CZipDoc::documentReset, this, &CMarrowglenView::onDocumentReset);
+    resort();
+}
+
+CMarrowglenView::~CMarrowglenView() {
+    settings_.viewMode = displayType_;
+    settings_.sortMode = sortColumn_;
+}
+
+void CMarrowglenView::setUpList() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(stack_);
+    stack_->addWidget(table_);
+    stack_->addWidget(icons_);
+    table_->setModel(model_);
+    icons_->setModel(model_);
+    selection_ = table_->selectionModel();
+    icons_->setSelectionModel(selection_);
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(table_), static_cast<QAbstractItemView*>(icons_)}) {
+        QPalette colours = view->palette();
+        colours.setColor(QPalette::Base, kListColour);
+        colours.setColor(QPalette::AlternateBase, kListColour);
+        view->setPalette(colours);
+        connectView(*view);
+    }
+    QHeaderView* header = table_->header();
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (int column = 0; column < 6; ++column)
+        header->resizeSection(column, columnWidths[column]);
+    connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
+        headerClicked(column);
+        updateSelectedCount();
+    });
+    setDisplayType(settings_.viewMode);
+}
+
+void CMarrowglenView::connectView(QAbstractItemView& view) {
+    // Enter fires `activated` too: it only updates the count; previews need a double-click.
+    connect(&view, &QAbstractItemView::activated, this, &CMarrowglenView::updateSelectedCount);
+    connect(&view, &QWidget::customContextMenuRequested, this, &CMarrowglenView::showContextMenu);
+    if (auto* tableView = qobject_cast<EntryTableView*>(&view)) {
+        connect(tableView, &EntryTableView::mouseActed, this,
+                &CMarrowglenView::updateSelectedCount);
+        connect(tableView, &EntryTableView::doubleClickedAnywhere, this,
+                [this] { commands_.trigger(ID_PREVIEW); });
+    } else if (auto* iconView = qobject_cast<EntryIconView*>(&view)) {
+        connect(iconView, &EntryIconView::mouseActed, this, &CMarrowglenView::updateSelectedCount);
+        connect(iconView, &EntryIconView::doubleClickedAnywhere, this,
+                [this] { commands_.trigger(ID_PREVIEW); });
+    }
+}
+
+void CMarrowglenView::addCommands() {
+    commands_.add(ID_PREVIEW, "Preview", [this] { preview(); });
+    commands_.add(ID_EXTRACT_SELECTED, "Extract Selected", [this] { extractSelected(); });
+    commands_.add(ID_REFRESH, "Refresh", [this] { onUpdate(); });
+    commands_.add(ID_EXTRACT_ZIP, "&Extract Zip File", [this] { extractArchive(); });
+    commands_.add(ID_SAVE_ZIP, "&Save Zip File", [this] { saveZipFile(); });
+    const struct {
+        int id;
+        const char* text;
+        int type;
+    } types[] = {{ID_VIEW_LARGE_ICONS, "Large &Icons", LargeIcons},
+                 {ID_VIEW_SMALL_ICONS, "&Small Icons", SmallIcons},
+                 {ID_VIEW_LIST, "&List", ListDisplay},
+                 {ID_VIEW_TABLE, "&Table", Table}};
+    for (const auto& t : types) {
+        const int type = t.type;
+        commands_.add(t.id, t.text, [this, type] { setDisplayType(type); })->setCheckable(true);
+    }
+    const char* sortTexts[] = {"by &name", "by &type",   "by &size",
+                               "by &rate", "by &packed", "by &path"};
+    for (int code = 1; code <= 6; ++code) {
+        commands_
+            .add(ID_SORT_NAME + code - 1, sortTexts[code - 1],
+                 [this, code] {
+                     sortDescending_ = false;
+                     sortBy(code);
+                 })
+            ->setCheckable(true);
+    }
+}
+
+void CMarrowglenView::updateCommands(bool jobRunning) {
+    for (int id : {ID_PREVIEW, ID_EXTRACT_SELECTED, ID_REFRESH})
+        commands_.setEnabled(id, !jobRunning);
+    for (int id : {ID_EXTRACT_ZIP, ID_SAVE_ZIP})
+        commands_.setEnabled(id, doc_.isOpen() && !jobRunning);
+    commands_.setChecked(ID_VIEW_LARGE_ICONS, displayType_ == LargeIcons);
+    commands_.setChecked(ID_VIEW_SMALL_ICONS, displayType_ == SmallIcons);
+    commands_.setChecked(ID_VIEW_LIST, displayType_ == ListDisplay);
+    commands_.setChecked(ID_VIEW_TABLE, displayType_ == Table);
+    for (int code = 1; code <= 6; ++code)
+        commands_.setChecked(ID_SORT_NAME + code - 1, sortColumn_ == code);
+}
+
+void CMarrowglenView::setIconLookup(std::function<QIcon(const std::string&)> lookup) {
+    iconLookup_ = std::move(lookup);
+    iconCache_.clear();
+}
+
+QIcon CMarrowglenView::iconFor(int iconIndex) {
+    static const QIcon programIcon(":/marrowglen/app.png");
+    static const QIcon fileIcon = [] {
+        QIcon icon(":/marrowglen/file16.png");
+        icon.addFile(":/marrowglen/file32.png");
+        return icon;
+    }();
+    if (iconIndex == 0)
+        return programIcon;
+    if (iconIndex < 0 || !iconLookup_)
+        return fileIcon;
+    const int known = doc_.iconCache().size();
+    if (iconIndex >= known)
+        return fileIcon;
+    while (int(iconCache_.size()) <= iconIndex) {
+        const int slot = int(iconCache_.size());
+        iconCache_.push_back(slot == 0 ? programIcon
+                                       : iconLookup_(doc_.iconCache().slot(slot).iconKey));
+    }
+    return iconCache_[size_t(iconIndex)];
+}
+
+// --- Messages from the jobs ------------------------------------------------------------------
+
+int CMarrowglenView::sendMessage(const JobMessage& message) {
+    switch (message.id) {
+    case WM_JOB_STARTED:
+        frame_.showProgress();
+        frame_.updateCommands();
+        return 0;
+    case WM_JOB_ENDED:
+        frame_.hideProgress();
+        frame_.updateCommands();
+        return 0;
+    case WM_ASK_OVERWRITE: {
+        int answer = OverwriteCancel;
+        askOverwrite(message, answer);
+        return answer;
+    }
+    case WM_LIST_TOTALS:
+        frame_.setPaneText(ID_PANE_TOTAL, QString::fromUtf8(message.wText.text()));
+        frame_.setPaneText(ID_PANE_SELECTED, QString::fromUtf8(message.lText.text()));
+        return 0;
+    case WM_LIST_COMPLETE:
+        model_->flush();
+        resort();
+        return 0;
+    case WM_NETWORK_ACTIVITY:
+        if (doc_.openJob().isRunning())
+            frame_.progressControl().stepIt();
+        return 0;
+    case WM_OPEN_FAILED:
+        doc_.closeArchive();
+        return 0;
+    case WM_OPEN_SUCCEEDED:
+        doc_.setTitle(message.wText);
+        return 0;
+    case WM_REMOTE_ERROR:
+        prompts::messageBox(frame_.mainWindow(), QMessageBox::Information, "Remote file error",
+                            QString::fromUtf8(message.wText.text()));
+        return 0;
+    case WM_ARCHIVE_DAMAGED:
+        showDamaged();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void CMarrowglenView::askOverwrite(const JobMessage& message, int& answer) {
+    COverwriteDlg dialog(QString::fromUtf8(message.wText.text()), frame_.mainWindow());
+    prompts::runModal(dialog);
+    answer = dialog.answer == COverwriteDlg::None ? OverwriteCancel : dialog.answer;
+}
+
+void CMarrowglenView::showDamaged() {
+    CDamagedDlg dialog(frame_.mainWindow());
+    if (prompts::runModal(dialog) == QDialog::Accepted)
+        prompts::openWithDesktop(webpages::repairProduct());
+}
+
+void CMarrowglenView::postMessage(uint32_t id) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, id] {
+            JobMessage message;
+            message.id = id;
+            sendMessage(message);
+        },
+        Qt::QueuedConnection);
+}
+
+void CMarrowglenView::addRow(const EntryRow& row) {
+    model_->addRow(ListRow::fromEntry(row, g_nextItemNumber++));
+}
+
+void CMarrowglenView::deleteAllItems() {
+    model_->clear();
+}
+
+void CMarrowglenView::invalidate() {
+    currentView().viewport()->update();
+}
+
+void CMarrowglenView::hideCancelButton() {
+    frame_.hideCancelButton();
+}
+
+int CMarrowglenView::messageBox(const MessageBoxRequest& request) {
+    QWidget* owner = request.owner == MessageOwner::View ? this : frame_.mainWindow();
+    const QMessageBox::Icon icon = request.icon == MessageIcon::Warning ? QMessageBox::Warning
+                                   : request.icon == MessageIcon::Question
+                                       ? QMessageBox::Question
+                                       : QMessageBox::Information;
+    const auto buttons = request.buttons == MessageButtons::YesNo
+                             ? QMessageBox::Yes | QMessageBox::No
+                             : QMessageBox::StandardButtons(QMessageBox::Ok);
+    const auto answer = prompts::messageBox(owner, icon, QString::fromUtf8(request.caption.text()),
+                                            QString::fromUtf8(request.text.text()), buttons);
+    if (answer == QMessageBox::Yes)
+        return AnswerYes;
+    if (answer == QMessageBox::No)
+        return AnswerNo;
+    return AnswerOk;
+}
+
+void CMarrowglenView::updateFromDocument() {
+    onUpdate();
+}
+
+void CMarrowglenView::onUpdate() {
+    model_->clear();
+    iconCache_.clear();
+    if (doc_.isOpen())
+        doc_.startList();
+    frame_.updateCommands();
+}
+
+void CMarrowglenView::onDocumentReset() {
+    model_->clear();
+    iconCache_.clear();
+    resort();
+    frame_.updateCommands();
+}
+
+// --- Sorting and display types ---------------------------------------------------------------
+
+void CMarrowglenView::sortBy(int code) {
+    sortColumn_ = code;
+    model_->sortBy(code, sortDescending_);
+    frame_.updateCommands();
+}
+
+void CMarrowglenView::resort() {
+    if (sorting::isValidCode(sortColumn_))
+        sortBy(sortColumn_);
+}
+
+void CMarrowglenView::headerClicked(int column) {
+    sortDescending_ = sortColumn_ == column + 1 && !sortDescending_;
+    sortBy(column + 1);
+}
+
+void CMarrowglenView::setDisplayType(int type) {
+    switch (type) {
+    case Table:
+        stack_->setCurrentWidget(table_);
+        break;
+    case LargeIcons:
+        icons_->setViewMode(QListView::IconMode);
+        icons_->setIconSize(QSize(32, 32));
+        icons_->setGridSize(QSize(104, 72));
+        icons_->setWordWrap(true);
+        break;
+    case SmallIcons:
+        icons_->setViewMode(QListView::ListMode);
+        icons_->setFlow(QListView::LeftToRight);
+        icons_->setIconSize(QSize(16, 16));
+        icons_->setGridSize(QSize(170, 22));
+        icons_->setWordWrap(false);
+        break;
+    case ListDisplay:
+        icons_->setViewMode(QListView::ListMode);
+        icons_->setFlow(QListView::TopToBottom);
+        icons_->setIconSize(QSize(16, 16));
+        icons_->setGridSize(QSize(170, 20));
+        icons_->setWordWrap(false);
+        break;
+    default:
+        return; // an unknown stored type leaves the display as it is
+    }
+    if (type != Table) {
+        icons_->setMovement(QListView::Static);
+        icons_->setWrapping(true);
+        icons_->setResizeMode(QListView::Adjust);
+        stack_->setCurrentWidget(icons_);
+    }
+    displayType_ = type;
+    frame_.updateCommands();
+}
+
+QAbstractItemView& CMarrowglenView::currentView() const {
+    if (displayType_ == Table)
+        return *table_;
+    return *icons_;
+}
+
+QItemSelectionModel& CMarrowglenView::selection() const {
+    return *selection_;
+}
+
+int CMarrowglenView::itemCount() const {
+    return model_->count();
+}

@@ -1,0 +1,170 @@
+// The list view's commands on entries (preview, extract, save) and its context menus.
+#include "ui/MarrowglenView.h"
+
+#include "app/settings/ProgramSettings.h"
+#include "jobs/ZipDoc.h"
+#include "remote/ArchiveSource.h"
+#include "ui/Commands.h"
+#include "ui/EntryListModel.h"
+#include "ui/EntryViews.h"
+#include "ui/FrameSide.h"
+#include "ui/Prompts.h"
+
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QMenu>
+
+#include <algorithm>
+
+namespace {
+
+String toString(const QString& text) {
+    return String(text.toUtf8().toStdString());
+}
+
+} // namespace
+
+// --- Entries and the commands on them --------------------------------------------------------
+
+std::vector<String> CMarrowglenView::selectedEntryNames() const {
+    model_->flush();
+    QModelIndexList rows = selection_->selectedRows(ColName);
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<String> names;
+    names.reserve(size_t(rows.size()));
+    for (const QModelIndex& index : rows) {
+        const ListRow& row = model_->row(index.row());
+        QString path = row.cells[ColPath];
+        if (!path.isEmpty() && !path.endsWith('/'))
+            path += '/';
+        names.push_back(toString(path + row.cells[ColName]));
+    }
+    return names;
+}
+
+std::vector<String> CMarrowglenView::allEntryNames() const {
+    model_->flush();
+    std::vector<String> names;
+    names.reserve(size_t(model_->count()));
+    for (int i = 0; i < model_->count(); ++i) {
+        const ListRow& row = model_->row(i);
+        QString path = row.cells[ColPath];
+        if (!path.isEmpty() && !path.endsWith('/'))
+            path += '/';
+        names.push_back(toString(path + row.cells[ColName]));
+    }
+    return names;
+}
+
+void CMarrowglenView::updateSelectedCount() {
+    if (!doc_.isOpen())
+        return;
+    const auto count = selection_->selectedRows(ColName).size();
+    frame_.setPaneText(ID_PANE_SELECTED, QString("Selected files: %1").arg(count));
+}
+
+void CMarrowglenView::preview() {
+    const std::vector<String> names = selectedEntryNames();
+    if (!names.empty())
+        doc_.startExtract(names, settings_.tmpFolder, true, true, false);
+    frame_.updateCommands();
+}
+
+void CMarrowglenView::extractSelected() {
+    extractTo(selectedEntryNames());
+}
+
+void CMarrowglenView::extractArchive() {
+    if (doc_.isOpen())
+        extractTo(allEntryNames());
+}
+
+void CMarrowglenView::extractTo(const std::vector<String>& names) {
+    if (names.empty())
+        return;
+    const QString folder = prompts::chooseFolder(frame_.mainWindow(), "Extract to folder");
+    if (folder.isEmpty())
+        return;
+    // Paths inside the archive are kept below the chosen folder; existing files are asked
+    // about one by one.
+    doc_.startExtract(names, toString(folder), false, false, false);
+    frame_.updateCommands();
+}
+
+void CMarrowglenView::saveZipFile() {
+    if (itemCount() == 0)
+        return;
+    const QString proposed = QString::fromStdString(doc_.source().remoteFileName()).left(2047);
+    QString path = prompts::chooseSaveFile(frame_.mainWindow(), "Save Zip File", proposed,
+                                           "Zip archives (*.zip);;All Files (*)");
+    if (path.isEmpty())
+        return;
+    if (!QFileInfo(path).fileName().contains('.'))
+        path += ".zip";
+    doc_.startSave(toString(path));
+    frame_.updateCommands();
+}
+
+// --- Context menus -------------------------------------------------------------------------
+
+void CMarrowglenView::showContextMenu(const QPoint& viewportPos) {
+    updateSelectedCount(); // a right-click counts like a click
+    QMenu* menu = contextMenuFor(viewportPos);
+    if (menu != nullptr)
+        menu->popup(currentView().viewport()->mapToGlobal(viewportPos));
+}
+
+QMenu* CMarrowglenView::contextMenuFor(const QPoint& viewportPos) {
+    delete lastMenu_;
+    lastMenu_ = nullptr;
+    if (!doc_.isOpen())
+        return nullptr;
+    const bool onRow = currentView().indexAt(viewportPos).isValid();
+    lastMenu_ = onRow ? rowMenu() : spaceMenu();
+    return lastMenu_;
+}
+
+namespace {
+
+// A menu entry with its own text for a shared command.
+void addAlias(QMenu& menu, const Commands& commands, int id, const QString& text) {
+    QAction* command = commands.action(id);
+    QAction* alias = menu.addAction(text, command, &QAction::trigger);
+    alias->setEnabled(command->isEnabled());
+}
+
+} // namespace
+
+QMenu* CMarrowglenView::rowMenu() {
+    auto* menu = new QMenu("POPUP", frame_.mainWindow());
+    menu->addAction(commands_.action(ID_EXTRACT_SELECTED));
+    menu->addSeparator();
+    menu->addAction(commands_.action(ID_REFRESH));
+    menu->addSeparator();
+    addAlias(*menu, commands_, ID_EXTRACT_ZIP, "Extract Archive");
+    menu->addAction(commands_.action(ID_SAVE_ZIP));
+    menu->addSeparator();
+    buildViewAndArrangeMenus(*menu);
+    return menu;
+}
+
+QMenu* CMarrowglenView::spaceMenu() {
+    auto* menu = new QMenu("POPUPOUT", frame_.mainWindow());
+    menu->addAction(commands_.action(ID_REFRESH));
+    menu->addSeparator();
+    menu->addAction(commands_.action(ID_SAVE_ZIP));
+    addAlias(*menu, commands_, ID_EXTRACT_ZIP, "Extract Zip File");
+    menu->addSeparator();
+    buildViewAndArrangeMenus(*menu);
+    return menu;
+}
+
+void CMarrowglenView::buildViewAndArrangeMenus(QMenu& menu) {
+    QMenu* view = menu.addMenu("View");
+    for (int id : {ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST, ID_VIEW_TABLE})
+        view->addAction(commands_.action(id));
+    QMenu* arrange = menu.addMenu("Arrange");
+    for (int id = ID_SORT_NAME; id <= ID_SORT_PATH; ++id)
+        arrange->addAction(commands_.action(id));
+}
