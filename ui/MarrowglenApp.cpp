@@ -70,6 +70,8 @@ int CMarrowglenApp::run(QApplication& app) {
 
 int CMarrowglenApp::runViewer(QApplication& app) {
     RemoteArchiveSource source;
+    // The FTP swap file and the spilled range cache live in the temporary folder.
+    source.setSwapFolder(programSettings().tmpFolder.str());
     CZipDoc doc(source);
     QtDesktopOpener opener;
     QtFileTypes fileTypes(":/marrowglen/file32.png");

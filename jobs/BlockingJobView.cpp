@@ -1,0 +1,143 @@
+#include "jobs/BlockingJobView.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QThread>
+
+#include <type_traits>
+
+void RepeatBatcher::repeat(QObject* context, uint32_t key, std::function<void()> call) {
+    std::lock_guard lock(mutex_);
+    if (open_ && open_->key == key) {
+        ++open_->count;
+        return;
+    }
+    open_ = std::make_shared<Batch>(Batch{key, 1});
+    QMetaObject::invokeMethod(
+        context,
+        [this, batch = open_, call = std::move(call)] {
+            int count = 0;
+            {
+                std::lock_guard lock(mutex_);
+                count = batch->count;
+                if (open_ == batch)
+                    open_.reset();
+            }
+            for (int i = 0; i < count; ++i)
+                call();
+        },
+        Qt::QueuedConnection);
+}
+
+void RepeatBatcher::close() {
+    std::lock_guard lock(mutex_);
+    open_.reset();
+}
+
+BlockingJobView::BlockingJobView(IJobView& target, QObject* context)
+    : target_(target), context_(context) {}
+
+std::vector<EntryRow> BlockingJobView::takeRows() {
+    std::lock_guard lock(rowsMutex_);
+    std::vector<EntryRow> rows;
+    rows.swap(rows_);
+    return rows;
+}
+
+template <typename Call> auto BlockingJobView::onUiThread(Call call) -> decltype(call()) {
+    using Result = decltype(call());
+    posted_.close();
+    auto withRows = [this, &call, rows = takeRows()]() -> Result {
+        for (const EntryRow& row : rows)
+            target_.addRow(row);
+        return call();
+    };
+    QObject* context = context_;
+    if (context == nullptr || QThread::currentThread() == context->thread())
+        return withRows();
+    if constexpr (std::is_void_v<Result>) {
+        QMetaObject::invokeMethod(context, withRows, Qt::BlockingQueuedConnection);
+    } else {
+        Result result{};
+        QMetaObject::invokeMethod(context, withRows, Qt::BlockingQueuedConnection, &result);
+        return result;
+    }
+}
+
+int BlockingJobView::sendMessage(const JobMessage& message) {
+    return onUiThread([&] { return target_.sendMessage(message); });
+}
+
+void BlockingJobView::postMessage(uint32_t id) {
+    if (context_ != nullptr)
+        posted_.repeat(context_, id, [this, id] { target_.postMessage(id); });
+}
+
+void BlockingJobView::addRow(const EntryRow& row) {
+    {
+        std::lock_guard lock(rowsMutex_);
+        if (rows_.empty())
+            firstPending_ = std::chrono::steady_clock::now();
+        rows_.push_back(row);
+        if (rows_.size() < rowBatch && std::chrono::steady_clock::now() - firstPending_ < rowDelay)
+            return;
+    }
+    onUiThread([] {});
+}
+
+void BlockingJobView::deleteAllItems() {
+    onUiThread([&] { target_.deleteAllItems(); });
+}
+
+void BlockingJobView::invalidate() {
+    onUiThread([&] { target_.invalidate(); });
+}
+
+void BlockingJobView::hideCancelButton() {
+    onUiThread([&] { target_.hideCancelButton(); });
+}
+
+int BlockingJobView::messageBox(const MessageBoxRequest& request) {
+    return onUiThread([&] { return target_.messageBox(request); });
+}
+
+void BlockingJobView::updateFromDocument() {
+    onUiThread([&] { target_.updateFromDocument(); });
+}
+
+QueuedProgress::QueuedProgress(IProgress& target, QObject* context)
+    : target_(target), context_(context) {}
+
+template <typename Call> void QueuedProgress::onUiThread(Call call) {
+    QObject* context = context_;
+    if (context == nullptr)
+        return;
+    if (QThread::currentThread() == context->thread())
+        call();
+    else
+        QMetaObject::invokeMethod(context, call, Qt::QueuedConnection);
+}
+
+void QueuedProgress::setPos(int32_t position) {
+    steps_.close();
+    onUiThread([this, position] { target_.setPos(position); });
+}
+
+void QueuedProgress::setRange32(int32_t low, int32_t high) {
+    steps_.close();
+    onUiThread([this, low, high] { target_.setRange32(low, high); });
+}
+
+void QueuedProgress::setStep(int32_t step) {
+    steps_.close();
+    onUiThread([this, step] { target_.setStep(step); });
+}
+
+void QueuedProgress::stepIt() {
+    if (context_ == nullptr)
+        return;
+    if (QThread::currentThread() == context_->thread())
+        target_.stepIt();
+    else
+        steps_.repeat(context_, PBM_STEPIT, [this] { target_.stepIt(); });
+}

@@ -1,0 +1,37 @@
+// What the jobs need of the user interface: the list view's side and the progress control.
+// Every call is synchronous: a job waits until the user interface has handled it (the
+// overwrite question and the rows rely on that). The user interface implements these on
+// its own thread; `BlockingJobView` carries calls from a worker onto that thread.
+#pragma once
+
+#include "jobs/EntryRow.h"
+#include "jobs/JobMessages.h"
+
+class IJobView {
+public:
+    virtual ~IJobView() = default;
+    // Returns the receiver's answer: an OverwriteAnswer for WM_ASK_OVERWRITE, 0 otherwise.
+    virtual int sendMessage(const JobMessage& message) = 0;
+    // Returns at once; the message is handled later (WM_NETWORK_ACTIVITY).
+    virtual void postMessage(uint32_t id) = 0;
+    virtual void addRow(const EntryRow& row) = 0;
+    virtual void deleteAllItems() = 0;
+    // Redraws the whole list at once (so that the first row shows without waiting).
+    virtual void invalidate() = 0;
+    // The open cannot be cancelled: it hides the Cancel button that WM_JOB_STARTED showed.
+    virtual void hideCancelButton() = 0;
+    // Returns the MessageBoxAnswer of the button pressed.
+    virtual int messageBox(const MessageBoxRequest& request) = 0;
+    // The document asks its views to update (an open succeeded): empty the list and, when the
+    // document is open, start the list job with this view.
+    virtual void updateFromDocument() = 0;
+};
+
+class IProgress {
+public:
+    virtual ~IProgress() = default;
+    virtual void setPos(int32_t position) = 0;
+    virtual void setRange32(int32_t low, int32_t high) = 0;
+    virtual void setStep(int32_t step) = 0;
+    virtual void stepIt() = 0;
+};

@@ -1,0 +1,111 @@
+// The job base, and the two jobs that show an archive: open and list.
+#include "jobs/JobView.h"
+#include "jobs/ZipDoc.h"
+#include "remote/ArchiveSource.h"
+
+#include <string>
+
+bool ZipJob::waitUntilUiReady() {
+    doc_.source().resetCancel();
+    return doc_.readiness().waitUntil([this] { return doc_.isOpen(); },
+                                      [this] { return isStopRequested(); });
+}
+
+IJobView& ZipJob::view() {
+    return doc_.view();
+}
+
+IProgress& ZipJob::progress() {
+    return doc_.progress();
+}
+
+void ZipJob::send(uint32_t id, String wText, String lText) {
+    view().sendMessage(JobMessage{id, std::move(wText), std::move(lText)});
+}
+
+bool ZipOpenThread::start(String address) {
+    return Thread::start([this, address = std::move(address)] { return run(address); });
+}
+
+int ZipOpenThread::run(const String& address) {
+    if (!waitUntilUiReady())
+        return 0;
+    progress().setPos(0);
+    progress().setRange32(0, 10);
+    send(WM_JOB_STARTED);
+    view().hideCancelButton();
+
+    CZipArchive& archive = doc_.archive();
+    try {
+        archive.open(address, 0);
+    } catch (...) {
+        reportFailure(true);
+        return 0;
+    }
+    if (archive.isClosed()) {
+        reportFailure(false);
+        return 0;
+    }
+    send(WM_OPEN_SUCCEEDED, String(doc_.source().remoteFileName()));
+    send(WM_JOB_ENDED);
+    view().updateFromDocument();
+    return 0;
+}
+
+void ZipOpenThread::reportFailure(bool damaged) {
+    send(WM_OPEN_FAILED);
+    if (damaged) {
+        send(WM_ARCHIVE_DAMAGED);
+    } else {
+        const bool unsupported = doc_.source().length() == ArchiveSource::LengthUnknown;
+        send(WM_REMOTE_ERROR, unsupported ? unsupportedServerText : unavailableText);
+    }
+    send(WM_JOB_ENDED);
+}
+
+bool ZipListThread::start(IJobView& view) {
+    return Thread::start([this, &view] { return run(view); });
+}
+
+int ZipListThread::run(IJobView& view) {
+    if (!waitUntilUiReady())
+        return 0;
+    IProgress& bar = progress();
+    bar.setPos(0);
+    view.sendMessage({WM_JOB_STARTED, {}, {}});
+
+    CZipArchive& archive = doc_.archive();
+    const uint16_t count = archive.entryCount();
+    bar.setRange32(0, count);
+    bar.setPos(0);
+    bar.setStep(1);
+    view.deleteAllItems();
+
+    int32_t shown = 0;
+    bool firstRowDrawn = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (isStopRequested()) {
+            view.sendMessage({WM_JOB_ENDED, {}, {}});
+            requestStop(false);
+            view.deleteAllItems();
+            return 0;
+        }
+        if (shown == 1 && !firstRowDrawn) {
+            view.invalidate(); // so that the first row shows at once
+            firstRowDrawn = true;
+        }
+        const auto index = static_cast<uint16_t>(i);
+        if (archive.isDirectory(index))
+            continue; // folders are neither listed nor counted
+        EntryRow row;
+        doc_.describeEntry(row, index);
+        view.addRow(row);
+        ++shown;
+        bar.stepIt();
+    }
+    view.sendMessage({WM_LIST_TOTALS, String("Total files: " + std::to_string(shown)),
+                      String("Selected files: 0")});
+    view.sendMessage({WM_JOB_ENDED, {}, {}});
+    view.sendMessage({WM_LIST_COMPLETE, {}, {}});
+    return 0;
+}

@@ -1,0 +1,151 @@
+// The save job: the whole archive into a local file, one range request per 32768 bytes. A
+// save that ends before the archive's length has arrived is a failure naming the file.
+#include "jobs/JobView.h"
+#include "jobs/ZipDoc.h"
+#include "platform/DesktopServices.h"
+#include "remote/ArchiveSource.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <limits>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { close(); }
+    bool isValid() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+    // False when the data could not be written out.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+String withSeparators(uint64_t value) {
+    String text(std::to_string(value));
+    insertThousandsSeparators(text);
+    return text;
+}
+
+} // namespace
+
+bool ZipSaveThread::start(String path, JobSettings settings) {
+    return Thread::start([this, path = std::move(path), settings = std::move(settings)] {
+        return run(path, settings);
+    });
+}
+
+int ZipSaveThread::run(const String& path, const JobSettings& settings) {
+    if (!waitUntilUiReady())
+        return 0;
+    ArchiveSource& source = doc_.source();
+    IProgress& bar = progress();
+    const int64_t length = source.length();
+    bar.setPos(0);
+    send(WM_JOB_STARTED);
+    bar.setRange32(0, static_cast<int32_t>(static_cast<uint32_t>(length) / chunkSize));
+    bar.setPos(0);
+    bar.setStep(1);
+
+    FileDescriptor file(::open(path.text(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!file.isValid()) {
+        MessageBoxRequest box{cannotCreateText,   "Error",  MessageIcon::Warning,
+                              MessageButtons::Ok, AnswerOk, MessageOwner::MainWindow};
+        view().messageBox(box);
+        send(WM_JOB_ENDED);
+        return 0;
+    }
+
+    std::optional<std::string> failure;
+    if (length < 0)
+        failure = "the server does not tell the archive's length";
+    RangeStream** slot = doc_.archive().storage().fileSlot();
+    std::vector<char> buffer(chunkSize);
+    int64_t sum = 0;
+    while (!failure && sum < length) {
+        if (isStopRequested()) {
+            send(WM_JOB_ENDED); // the part already written stays; the user asked for this
+            return 0;
+        }
+        size_t got = 0;
+        try {
+            const int64_t last =
+                std::min<int64_t>(sum + chunkSize, std::numeric_limits<int32_t>::max());
+            if (source.requestRange(static_cast<int32_t>(sum), static_cast<int32_t>(last), true) &&
+                *slot != nullptr)
+                got = (*slot)->read(buffer.data(), buffer.size());
+        } catch (const std::exception& e) {
+            failure = e.what();
+            break;
+        } catch (...) {
+            failure = "the server could not be read";
+            break;
+        }
+        bar.stepIt();
+        if (got == 0)
+            break;
+        if (!writeAll(file.get(), buffer.data(), got)) {
+            failure = std::string("the file could not be written (") + std::strerror(errno) + ")";
+            break;
+        }
+        sum += static_cast<int64_t>(got);
+    }
+    if (isStopRequested()) {
+        send(WM_JOB_ENDED); // cancelled while a transfer was in flight
+        return 0;
+    }
+    if (!file.close() && !failure)
+        failure = std::string("the file could not be written (") + std::strerror(errno) + ")";
+    if (!failure && sum < length)
+        failure = "the server sent " + withSeparators(static_cast<uint64_t>(sum)).str() + " of " +
+                  withSeparators(static_cast<uint64_t>(length)).str() + " bytes";
+    if (failure) {
+        send(WM_JOB_ENDED);
+        MessageBoxRequest box{
+            String("The archive could not be saved to \"" + path.str() + "\": " + *failure + "."),
+            "Error",
+            MessageIcon::Warning,
+            MessageButtons::Ok,
+            AnswerOk,
+            MessageOwner::MainWindow};
+        view().messageBox(box);
+        return 0;
+    }
+
+    if (settings.openWhenDone && doc_.desktopOpener() != nullptr)
+        doc_.desktopOpener()->openLocalFile(path.str());
+    send(WM_JOB_ENDED);
+    if (!settings.openWhenDone)
+        view().messageBox({completeText, "Marrowglen", MessageIcon::Information, MessageButtons::Ok,
+                           AnswerOk, MessageOwner::View});
+    return 0;
+}

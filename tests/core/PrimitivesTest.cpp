@@ -1,0 +1,137 @@
+// The thread base, the readiness wait, progress scaling and the cross-thread view adapter.
+#include "CoreTestSupport.h"
+
+#include "jobs/ProgressScale.h"
+#include "jobs/Thread.h"
+#include "jobs/UiReadiness.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+using namespace coretest;
+
+namespace {
+
+class GatedJob : public Thread {
+public:
+    bool start() {
+        return Thread::start([this] {
+            while (!open_)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            sawStop_ = isStopRequested();
+            return 0;
+        });
+    }
+    void open() { open_ = true; }
+    bool sawStop() const { return sawStop_; }
+    std::atomic<int> finished{0};
+
+private:
+    std::atomic<bool> open_{false};
+    std::atomic<bool> sawStop_{false};
+};
+
+bool waitUntil(const std::function<bool()>& condition) {
+    return waitFor(condition, std::chrono::seconds(5));
+}
+
+} // namespace
+
+TEST(ThreadBase, AStartWhileRunningIsRefusedAndAStopNeverCarriesOver) {
+    GatedJob job;
+    job.setFinishedHandler([&] { ++job.finished; });
+    ASSERT_TRUE(job.start());
+    EXPECT_TRUE(job.isRunning());
+    EXPECT_FALSE(job.start());
+    job.requestStop();
+    job.open();
+    ASSERT_TRUE(waitUntil([&] { return job.finished == 1; }));
+    EXPECT_TRUE(job.sawStop());
+    EXPECT_FALSE(job.isRunning());
+    EXPECT_FALSE(job.isStopRequested());
+
+    job.requestStop(); // asked while idle: the next run must not see it
+    ASSERT_TRUE(job.start());
+    ASSERT_TRUE(waitUntil([&] { return job.finished == 2; }));
+    EXPECT_FALSE(job.sawStop());
+}
+
+TEST(Readiness, TheWaitEndsWhenReadyOrWhenStopped) {
+    UiReadiness readiness;
+    std::atomic<bool> open{false}, stop{false};
+    auto waiter = std::async(std::launch::async, [&] {
+        return readiness.waitUntil([&] { return open.load(); }, [&] { return stop.load(); });
+    });
+    readiness.setUiReady(true);
+    EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
+    open = true;
+    readiness.notify();
+    EXPECT_TRUE(waiter.get());
+
+    UiReadiness never;
+    auto stopped = std::async(std::launch::async, [&] {
+        return never.waitUntil([] { return true; }, [&] { return stop.load(); });
+    });
+    stop = true; // no notification: the periodic re-check sees it
+    EXPECT_FALSE(stopped.get());
+}
+
+TEST(ProgressScaling, SmallTotalsAreCountedInBytes) {
+    RecordingProgress bar;
+    ProgressScale scale;
+    scale.begin(bar, 200000);
+    scale.advanceTo(bar, 65535);
+    scale.advanceTo(bar, 65535); // no movement, no message
+    scale.advanceTo(bar, 100000);
+    EXPECT_EQ(bar.calls(), (std::vector<std::string>{"range 0..200000", "pos 0", "step 65535",
+                                                     "stepit", "step 34465", "stepit"}));
+}
+
+TEST(ProgressScaling, TotalsBeyond31BitsStillMoveInProportion) {
+    RecordingProgress bar;
+    ProgressScale scale;
+    const uint64_t total = 2ull * 3000000000ull; // two passes over 3 GB of entries
+    scale.begin(bar, total);
+    EXPECT_GT(bar.rangeHigh(), 0);
+    EXPECT_LE(static_cast<uint64_t>(bar.rangeHigh()), 0x7FFFFFFFull);
+    scale.advanceTo(bar, total / 2);
+    EXPECT_NEAR(static_cast<double>(bar.position()) / bar.rangeHigh(), 0.5, 1e-6);
+    scale.advanceTo(bar, total);
+    EXPECT_EQ(bar.position(), bar.rangeHigh());
+}
+
+TEST(BlockingJobView, CallsRunOnTheUiThreadInOrderWithTheirAnswers) {
+    RecordingView target;
+    QObject context;
+    BlockingJobView adapter(target, &context);
+    const std::thread::id uiThread = std::this_thread::get_id();
+    std::atomic<bool> allOnUiThread{true};
+    target.onEvent = [&](const std::string&) {
+        if (std::this_thread::get_id() != uiThread)
+            allOnUiThread = false;
+    };
+    target.overwriteAnswers = {OverwriteYesToAll};
+    std::atomic<int> answer{0};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 1000; ++i) {
+            EntryRow row;
+            row.name = String(std::to_string(i));
+            adapter.addRow(row);
+        }
+        answer = adapter.sendMessage({WM_ASK_OVERWRITE, "/tmp/x", {}});
+        done = true;
+    });
+    ASSERT_TRUE(waitFor([&] { return done.load(); }, std::chrono::seconds(10)));
+    worker.join();
+    EXPECT_EQ(answer, OverwriteYesToAll);
+    EXPECT_TRUE(allOnUiThread);
+    const std::vector<std::string> events = target.events();
+    ASSERT_EQ(events.size(), 1001u);
+    EXPECT_EQ(events[0], "row 0");
+    EXPECT_EQ(events[999], "row 999");
+    EXPECT_EQ(events[1000], "ASK_OVERWRITE /tmp/x");
+}
