@@ -9,6 +9,8 @@ mkdir -p "$state"
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cat > "$state/nginx.conf" <<CONF
 worker_processes 1;
+# One process running as the caller, so private folders can be served.
+master_process off;
 daemon on;
 pid $state/nginx.pid;
 error_log $state/error.log;
