@@ -247,7 +247,8 @@ bool String::replaceField(const char* newText, const char* sep, int32_t n) {
         for (int32_t i = 1; i < n; ++i) {
             start = oldText.find(separator, start) + separator.size();
         }
-        const size_t end = oldText.find(separator, start);
+        // An empty separator never occurs: the only field is the whole text.
+        const size_t end = separator.empty() ? std::string::npos : oldText.find(separator, start);
         result = oldText.substr(0, start) + replacement +
                  (end == std::string::npos ? std::string() : oldText.substr(end));
     }

@@ -46,6 +46,7 @@ void CZipCentralDir::clear() {
     currentEntry = nullptr;
     sortedIndex_.clear();
     entries_.clear();
+    overlapping_.clear();
     comment_.release();
 }
 
@@ -235,6 +236,13 @@ void CZipCentralDir::readEntryHeaders() {
         if (convertNames_)
             convertName(header);
         directoryBytes += header.centralSize();
+        // The request reaches the archive's end, so a header whose lengths run past the
+        // directory would take the end record's bytes as its name.
+        if (directoryBytes > directorySize_)
+            CZipException::raise(CZipException::badZipFileError, Detail::directoryOverrun,
+                                 "a central directory header runs past the directory (entry " +
+                                     std::to_string(i + 1) + ")",
+                                 storage_.currentPath());
     }
     // With 0xFFFF in the count, only the ZIP64 record knows how many entries there are.
     if (zip64Locator_ && totalEntries_ == 0xFFFF && directoryBytes < directorySize_)
@@ -242,8 +250,38 @@ void CZipCentralDir::readEntryHeaders() {
                              "archives of more than 65,535 entries are not supported",
                              storage_.currentPath());
     namesConverted_ = convertNames_;
+    markOverlappingEntries();
     if (findFastEnabled_)
         buildSortedIndex();
+}
+
+// An entry spans at least its local header's fixed part, its name and its compressed data
+// (the local extra field is not known without fetching it, so the span found is a lower
+// bound and the test never condemns an honest archive). Entries are walked by offset.
+void CZipCentralDir::markOverlappingEntries() {
+    overlapping_.assign(entries_.size(), false);
+    std::vector<uint16_t> byOffset(entries_.size());
+    for (std::size_t i = 0; i < byOffset.size(); ++i)
+        byOffset[i] = static_cast<uint16_t>(i);
+    std::sort(byOffset.begin(), byOffset.end(), [this](uint16_t a, uint16_t b) {
+        return entries_[a]->localHeaderOffset < entries_[b]->localHeaderOffset;
+    });
+    int64_t reach = -1; // the furthest end of the entries seen so far
+    uint16_t reacher = 0;
+    for (uint16_t index : byOffset) {
+        const CZipFileHeader& header = *entries_[index];
+        const int64_t start = header.localHeaderOffset;
+        if (start < reach) {
+            overlapping_[index] = true;
+            overlapping_[reacher] = true;
+        }
+        const int64_t end = start + CZipFileHeader::localFixedSize + header.fileNameLength +
+                            int64_t(header.compressedSize);
+        if (end > reach) {
+            reach = end;
+            reacher = index;
+        }
+    }
 }
 
 void CZipCentralDir::convertName(CZipFileHeader& header) {

@@ -57,6 +57,11 @@ public:
     void clear();
 
     uint16_t count() const { return static_cast<uint16_t>(entries_.size()); }
+    // True when the entry's local header or data shares bytes with another entry's: honest
+    // writers never do that; zip bombs do, to inflate the same data again and again.
+    bool overlapsAnother(uint16_t index) const {
+        return index < overlapping_.size() && overlapping_[index];
+    }
     CZipFileHeader* entry(uint16_t index) const { return entries_.at(index).get(); }
     const CZipAutoBuffer& comment() const { return comment_; }
     bool damaged() const { return damaged_; }
@@ -89,6 +94,7 @@ private:
     void readEndRecord();
     void checkDirectoryBounds();
     void convertName(CZipFileHeader& header);
+    void markOverlappingEntries();
     int32_t binarySearch(std::string_view name, bool caseSensitive) const;
 
     CZipStorage& storage_;
@@ -110,6 +116,7 @@ private:
     bool centralDirectoryRead_ = false;
     std::vector<std::unique_ptr<CZipFileHeader>> entries_;
     std::vector<CZipFindFast> sortedIndex_;
+    std::vector<bool> overlapping_;
     bool convertNames_ = true;
     bool namesConverted_ = false;
     std::function<void()> entryRead_;

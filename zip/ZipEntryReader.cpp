@@ -23,6 +23,10 @@ void raiseDamaged(Detail detail, const std::string& reason, const CZipStorage& s
 bool CZipArchive::openEntry(uint16_t index) {
     if (isClosed() || index >= centralDir_.count() || entryState_ != 0)
         return false;
+    if (centralDir_.overlapsAnother(index))
+        raiseDamaged(Detail::overlappingEntries,
+                     "the entry's data overlaps another entry's (the shape of a zip bomb)",
+                     storage_);
     auto state = std::make_unique<EntryState>();
     state->header = centralDir_.entry(index);
     state->input.allocate(inputBufferSize);

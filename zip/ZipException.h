@@ -59,6 +59,8 @@ public:
         unsafeName,           // the name would leave the destination folder
         folderHasData,        // a folder entry with data, when tested
         noArchive,            // nothing open, or index out of range
+        overlappingEntries,   // the entry's bytes overlap another entry's (a zip bomb's shape)
+        directoryOverrun,     // a central header runs past the end of the directory
     };
 
     CZipException(int32_t code, std::string reason, std::string path = {},

@@ -4,6 +4,7 @@
 #include "zip/ZipNames.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -42,9 +43,27 @@ std::string trimTrailingSlashes(std::string text) {
     return text;
 }
 
+// The name as a message can carry it: a NUL would end the message early and control bytes
+// would reach the terminal, so both are written as \xNN.
+std::string printableName(const std::string& name) {
+    std::string out;
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 [[noreturn]] void refuseName(const std::string& name, const std::string& reason) {
-    throw CZipException(CZipException::generic, "refused to extract \"" + name + "\": " + reason,
-                        {}, Detail::unsafeName);
+    throw CZipException(CZipException::generic,
+                        "refused to extract \"" + printableName(name) + "\": " + reason, {},
+                        Detail::unsafeName);
 }
 
 [[noreturn]] void cannotCreate(const std::string& what, const std::string& path, int error) {

@@ -99,8 +99,14 @@ ScriptedReply ScriptedReply::file(const std::string& content, const SeenRequest&
     long long size = static_cast<long long>(content.size());
     long long first = 0;
     long long last = -1;
-    if (!range || std::sscanf(range->c_str(), "bytes=%lld-%lld", &first, &last) < 1)
+    long long suffix = 0;
+    if (range && std::sscanf(range->c_str(), "bytes=-%lld", &suffix) == 1) {
+        // The last `suffix` bytes (all of a shorter file); none asked for is unsatisfiable.
+        first = suffix > 0 ? std::max(0LL, size - suffix) : size;
+        last = size - 1;
+    } else if (!range || std::sscanf(range->c_str(), "bytes=%lld-%lld", &first, &last) < 1) {
         return whole(content);
+    }
     if (last < 0 || last >= size)
         last = size - 1;
     ScriptedReply reply;
@@ -186,6 +192,30 @@ bool ScriptedHttpServer::waitReadable(int fd) const {
     return (fds[1].revents & POLLIN) == 0;
 }
 
+void ScriptedHttpServer::holdSilent(int fd) const {
+    char buffer[256];
+    while (waitReadable(fd) && recv(fd, buffer, sizeof buffer, 0) > 0) {
+    }
+}
+
+// Never blocks in send: a client that stops reading must not keep the server from stopping.
+void ScriptedHttpServer::sendEndlessly(int fd) const {
+    const std::string filler(16384, 'E');
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {stopPipe_[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if ((fds[1].revents & POLLIN) != 0 || (fds[0].revents & (POLLERR | POLLHUP)) != 0)
+            return;
+        const ssize_t sent = send(fd, filler.data(), filler.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return;
+    }
+}
+
 void ScriptedHttpServer::acceptLoop() {
     while (waitReadable(listenFd_)) {
         int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -233,7 +263,7 @@ void ScriptedHttpServer::serveConnection(int fd, int number) {
         head << "HTTP/1.1 " << reply.status << ' ' << reasonPhrase(reply.status) << "\r\n";
         for (const auto& [name, value] : reply.headers)
             head << name << ": " << value << "\r\n";
-        if (!hasHeader(reply.headers, "Content-Length"))
+        if (!hasHeader(reply.headers, "Content-Length") && !reply.endless)
             head << "Content-Length: " << reply.body.size() << "\r\n";
         if (reply.close)
             head << "Connection: close\r\n";
@@ -244,6 +274,12 @@ void ScriptedHttpServer::serveConnection(int fd, int number) {
         if (request.method != "HEAD")
             text.append(reply.body, 0, bodyBytes);
         open = sendAll(fd, text.data(), text.size()) && !reply.close && !reply.cutAfter;
+        if (open && reply.endless && request.method != "HEAD")
+            sendEndlessly(fd);
+        if (reply.cutAfter && reply.stallAfterCut)
+            holdSilent(fd);
+        if (reply.endless)
+            break;
     }
     close(fd);
 }

@@ -32,9 +32,15 @@ struct ScriptedReply {
     std::optional<std::size_t> cutAfter; // send this many body bytes, then close
     bool noAnswer = false;               // read the request, never answer (until shut down)
     bool close = false;                  // close the connection after this reply
+    // With cutAfter: stay connected and silent after the cut (a transfer that stalls) until
+    // the client goes away or the server shuts down.
+    bool stallAfterCut = false;
+    // After the body, send filler bytes for as long as the client reads (an endless body;
+    // give a Content-Length in `headers` or the body ends only when the connection does).
+    bool endless = false;
 
-    // A file served as nginx serves it: 206 for a satisfiable "bytes=a-b" / "bytes=a-",
-    // 416 with "bytes */size" past the end, 200 without Range.
+    // A file served as nginx serves it: 206 for a satisfiable "bytes=a-b", "bytes=a-" or
+    // "bytes=-n", 416 with "bytes */size" past the end, 200 without Range.
     static ScriptedReply file(const std::string& content, const SeenRequest& request);
     // The whole file with 200, whatever the request asked: a server that ignores ranges.
     static ScriptedReply whole(const std::string& content);
@@ -60,6 +66,8 @@ private:
     void acceptLoop();
     void serveConnection(int fd, int number);
     bool waitReadable(int fd) const;
+    void holdSilent(int fd) const;
+    void sendEndlessly(int fd) const;
 
     Handler handler_;
     int listenFd_ = -1;

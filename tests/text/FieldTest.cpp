@@ -74,4 +74,14 @@ TEST(StringReplaceField, MultiByteSeparator) {
     EXPECT_STREQ(text.text(), "ftp://u@h");
 }
 
+// Found by fuzz/string_fuzzer: an empty separator never occurs, so field 1 is the whole text
+// and replacing it must not keep the old text behind the new one.
+TEST(StringReplaceField, EmptySeparatorReplacesTheWholeText) {
+    String text("abc");
+    EXPECT_TRUE(text.replaceField("z", "", 1));
+    EXPECT_STREQ(text.text(), "z");
+    EXPECT_TRUE(text.replaceField("y", nullptr, 1));
+    EXPECT_STREQ(text.text(), "y");
+}
+
 } // namespace
