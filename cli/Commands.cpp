@@ -13,6 +13,7 @@
 
 namespace {
 
+// Program texts go out as they are; callers escape the untrusted names they quote.
 void fail(const std::string& text) {
     std::fprintf(stderr, "marrowglen-cli: %s\n", text.c_str());
 }
@@ -96,7 +97,8 @@ int runTest(const CliOptions& o) {
         std::string reason = entry.index < 0 ? notFoundText : "";
         if (entry.index >= 0) {
             const auto index = static_cast<uint16_t>(entry.index);
-            ProgressBar bar(!o.quiet, entry.name, headerOf(archive, index).uncompressedSize);
+            ProgressBar bar(!o.quiet, printable(entry.name),
+                            headerOf(archive, index).uncompressedSize);
             try {
                 if (!archive.testEntry(index, progressInto(bar)))
                     reason = reasonOf(archive);
@@ -105,9 +107,10 @@ int runTest(const CliOptions& o) {
             }
         }
         if (reason.empty()) {
-            std::printf("%s  OK\n", entry.name.c_str());
+            std::printf("%s  OK\n", printable(entry.name).c_str());
         } else {
-            std::printf("%s  FAILED: %s\n", entry.name.c_str(), reason.c_str());
+            std::printf("%s  FAILED: %s\n", printable(entry.name).c_str(),
+                        printable(reason).c_str());
             ++failures;
         }
         std::fflush(stdout);
@@ -126,7 +129,7 @@ int runExtract(const CliOptions& o) {
     OverwriteQuestion question(o.overwrite);
     for (const Selected& entry : selectEntries(archive, o.names, false)) {
         if (entry.index < 0) {
-            fail(entry.name + ": FAILED: " + notFoundText);
+            fail(printable(entry.name) + ": FAILED: " + notFoundText);
             ++failures;
             continue;
         }
@@ -145,7 +148,7 @@ int runExtract(const CliOptions& o) {
                 else
                     continue;
             } else {
-                ProgressBar bar(!o.quiet, header.name(), header.uncompressedSize);
+                ProgressBar bar(!o.quiet, printable(header.name()), header.uncompressedSize);
                 if (!archive.extractEntry(index, o.destination, true, {}, progressInto(bar)))
                     reason = reasonOf(archive);
                 bar.finish();
@@ -154,10 +157,10 @@ int runExtract(const CliOptions& o) {
             reason = describeFailure(e);
         }
         if (!reason.empty()) {
-            fail(header.name() + ": FAILED: " + reason);
+            fail(printable(header.name()) + ": FAILED: " + printable(reason));
             ++failures;
         } else if (!o.quiet) {
-            std::printf("extracted %s\n", header.name().c_str());
+            std::printf("extracted %s\n", printable(header.name()).c_str());
         }
         if (interrupted())
             break;
@@ -172,16 +175,16 @@ int runCat(const CliOptions& o) {
     CZipArchive& archive = session.archive();
     const int32_t index = archive.findEntry(o.names[0], true);
     if (index < 0) {
-        fail(o.names[0] + ": " + notFoundText);
+        fail(printable(o.names[0]) + ": " + notFoundText);
         return exitcode::someFailed;
     }
     if (archive.isDirectory(static_cast<uint16_t>(index))) {
-        fail(o.names[0] + ": is a folder");
+        fail(printable(o.names[0]) + ": is a folder");
         return exitcode::someFailed;
     }
     try {
         if (!archive.openEntry(static_cast<uint16_t>(index))) {
-            fail(o.names[0] + ": cannot be read");
+            fail(printable(o.names[0]) + ": cannot be read");
             return exitcode::someFailed;
         }
         std::vector<char> buffer(CZipArchive::defaultBufferSize);
@@ -198,12 +201,12 @@ int runCat(const CliOptions& o) {
             return exitcode::interrupted;
         }
         if (archive.closeEntry() != CZipArchive::closeComplete) {
-            fail(o.names[0] + ": the entry ended before all its data came");
+            fail(printable(o.names[0]) + ": the entry ended before all its data came");
             return exitcode::someFailed;
         }
     } catch (const std::exception& e) {
         archive.abandonEntry();
-        fail(o.names[0] + ": FAILED: " + describeFailure(e));
+        fail(printable(o.names[0]) + ": FAILED: " + describeFailure(e));
         return exitcode::someFailed;
     }
     return std::fflush(stdout) == 0 ? exitcode::success : exitcode::someFailed;

@@ -23,7 +23,7 @@ std::string padLeft(const std::string& text, std::size_t width) {
 
 ListedEntry describe(const CZipFileHeader& header) {
     ListedEntry e;
-    e.fullName = header.name();
+    e.fullName = printable(header.name());
     const auto slash = e.fullName.rfind('/');
     e.name = slash == std::string::npos ? e.fullName : e.fullName.substr(slash + 1);
     e.path = slash == std::string::npos ? std::string() : e.fullName.substr(0, slash + 1);
@@ -40,6 +40,21 @@ struct Row {
 };
 
 } // namespace
+
+std::string printable(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
 
 std::string withThousandsSeparators(uint64_t value) {
     std::string digits = std::to_string(value);

@@ -22,10 +22,12 @@ public:
     std::size_t read(void* buffer, std::size_t n) override;
     void close() override;
     std::string path() const override { return path_; }
+    std::string failure() const override { return failure_; }
 
 private:
     HttpArchiveReader& reader_;
     int64_t pos_ = 0;
     int64_t end_ = 0;
     std::string path_;
+    std::string failure_;
 };

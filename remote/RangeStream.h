@@ -16,4 +16,7 @@ public:
     virtual void close() = 0;
     // A name for error messages: the address or the local file behind the stream.
     virtual std::string path() const = 0;
+    // Why the last read came short of the range, when the transfer failed (a server gone
+    // silent, a cut connection); empty when the range simply ended.
+    virtual std::string failure() const { return {}; }
 };

@@ -10,6 +10,7 @@ PACKAGES=(
   nginx-light openssl python3 python3-pyftpdlib
   zip unzip bzip2 xvfb xauth trayer xdg-utils desktop-file-utils procps
   dpkg-dev file man-db bash-completion
+  clang libclang-rt-14-dev
 )
 
 missing=()

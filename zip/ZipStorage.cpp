@@ -26,8 +26,12 @@ uint32_t CZipStorage::read(void* buffer, uint32_t count, bool atOnce) {
         return count;
     if (spanMode_ != singleFile && (got == 0 || !atOnce))
         changeDisk(currentDisk_ + 1); // raises: other volumes are not reachable remotely
+    // A transfer that failed says why; only a range that simply ended means damage.
+    const std::string failure = currentFile_->failure();
     CZipException::raise(CZipException::badZipFileError, CZipException::Detail::shortRead,
-                         "the archive data ended early (damaged or truncated archive)",
+                         failure.empty()
+                             ? "the archive data ended early (damaged or truncated archive)"
+                             : "the transfer ended early: " + failure,
                          currentPath());
 }
 
