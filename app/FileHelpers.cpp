@@ -3,6 +3,7 @@
 #include "app/String.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <dirent.h>
 #include <string>
@@ -152,4 +153,18 @@ void collectSubfolders(const String& folder, std::vector<String>& results) {
             results.push_back(fullPath);
         }
     }
+}
+
+bool writeAllBytes(int fd, const void* data, std::size_t n) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t written = ::write(fd, bytes, n);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        n -= static_cast<std::size_t>(written);
+    }
+    return true;
 }

@@ -3,6 +3,7 @@
 // multibyte sequence because UTF-8 lead and trail bytes cannot be confused.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -84,3 +85,6 @@ void insertThousandsSeparators(String& number);
 void collectFiles(const String& folder, std::vector<String>& results,
                   const std::vector<String>& excluded);
 void collectSubfolders(const String& folder, std::vector<String>& results);
+// Writes all n bytes to the descriptor, going on after interrupted and partial writes; false
+// when the system refuses (errno says why).
+bool writeAllBytes(int fd, const void* data, std::size_t n);

@@ -1,5 +1,6 @@
 // Saving the whole archive: copied range by range into a temporary file beside the target,
 // which takes the target's name only once every byte has arrived.
+#include "app/String.h"
 #include "cli/ArchiveSession.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
@@ -30,18 +31,7 @@ public:
             ::unlink(path_.c_str());
     }
     bool ok() const { return fd_ >= 0; }
-    bool write(const char* data, std::size_t n) {
-        while (n > 0) {
-            const ssize_t done = ::write(fd_, data, n);
-            if (done < 0 && errno == EINTR)
-                continue;
-            if (done <= 0)
-                return false;
-            data += done;
-            n -= static_cast<std::size_t>(done);
-        }
-        return true;
-    }
+    bool write(const char* data, std::size_t n) { return writeAllBytes(fd_, data, n); }
     // Makes the file the target; false leaves the target untouched.
     bool commit(const std::string& target) {
         fchmod(fd_, 0644 & ~currentUmask());

@@ -1,5 +1,6 @@
 // The save job: the whole archive into a local file, one range request per 32768 bytes. A
 // save that ends before the archive's length has arrived is a failure naming the file.
+#include "app/String.h"
 #include "jobs/JobView.h"
 #include "jobs/ZipDoc.h"
 #include "platform/DesktopServices.h"
@@ -36,19 +37,6 @@ public:
 private:
     int fd_;
 };
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 String withSeparators(uint64_t value) {
     String text(std::to_string(value));
@@ -113,7 +101,7 @@ int ZipSaveThread::run(const String& path, const JobSettings& settings) {
         bar.stepIt();
         if (got == 0)
             break;
-        if (!writeAll(file.get(), buffer.data(), got)) {
+        if (!writeAllBytes(file.get(), buffer.data(), got)) {
             failure = std::string("the file could not be written (") + std::strerror(errno) + ")";
             break;
         }

@@ -1,5 +1,7 @@
 // Extracting and testing whole entries.
 #include "zip/ZipArchive.h"
+
+#include "app/String.h"
 #include "zip/ZipEntryState.h"
 #include "zip/ZipNames.h"
 
@@ -70,19 +72,6 @@ std::string printableName(const std::string& name) {
     throw CZipFileException(CZipFileException::Cause::cannotCreate,
                             "cannot " + what + " " + path + ": " + std::strerror(error), path,
                             error);
-}
-
-bool writeAll(int fd, const unsigned char* bytes, uint32_t n) {
-    while (n > 0) {
-        const ssize_t written = ::write(fd, bytes, n);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        n -= static_cast<uint32_t>(written);
-    }
-    return true;
 }
 
 // Re-raises the current engine error with a note that the partial file is gone.
@@ -208,7 +197,7 @@ bool CZipArchive::copyToFile(int fd, const ProgressCallback& callback, void* use
     uint32_t n = 0;
     do {
         n = readEntryData(buffer.data(), bufferSize);
-        if (!writeAll(fd, buffer.data(), n))
+        if (!writeAllBytes(fd, buffer.data(), n))
             cannotCreate("write", "the extracted file", errno);
         done += n;
         if (callback && !callback(nullptr, done, userValue))
