@@ -217,18 +217,7 @@ int64_t RecordingProgress::position() const {
     return position_;
 }
 
-// ---- RecordingOpener, RecordingFileTypes
-
-bool RecordingOpener::openLocalFile(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    opened_.push_back(path);
-    return true;
-}
-
-std::vector<std::string> RecordingOpener::opened() const {
-    std::lock_guard lock(mutex_);
-    return opened_;
-}
+// ---- RecordingFileTypes
 
 FileTypeInfo RecordingFileTypes::lookup(const std::string& fileName) {
     std::lock_guard lock(mutex_);

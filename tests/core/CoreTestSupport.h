@@ -2,6 +2,8 @@
 // document to them the way the viewer does (calls carried onto this test's main thread).
 #pragma once
 
+#include "RecordingOpener.h"
+
 #include "PlainMarshal.h"
 #include "jobs/BlockingJobView.h"
 #include "jobs/JobView.h"
@@ -87,15 +89,7 @@ private:
     int32_t step_ = 10;
 };
 
-class RecordingOpener : public IDesktopOpener {
-public:
-    bool openLocalFile(const std::string& path) override;
-    std::vector<std::string> opened() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> opened_;
-};
+using RecordingOpener = mgtest::RecordingOpener;
 
 class RecordingFileTypes : public IFileTypeLookup {
 public:

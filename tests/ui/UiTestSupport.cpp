@@ -73,17 +73,6 @@ std::string RecordingSource::lastAddress() const {
     return lastAddress_;
 }
 
-bool RecordingOpener::openLocalFile(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    opened_.push_back(path);
-    return true;
-}
-
-std::vector<std::string> RecordingOpener::opened() const {
-    std::lock_guard lock(mutex_);
-    return opened_;
-}
-
 SettingsScope::SettingsScope() : saved_(programSettings()) {
     ProgramSettings& settings = programSettings();
     settings.setDefaults();

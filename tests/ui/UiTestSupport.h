@@ -2,6 +2,8 @@
 // monitor launcher and the desktop replaced by recorders.
 #pragma once
 
+#include "RecordingOpener.h"
+
 #include "MemorySource.h"
 #include "TestSupport.h"
 #include "app/settings/ProgramSettings.h"
@@ -54,15 +56,7 @@ public:
     std::vector<std::string> calls;
 };
 
-class RecordingOpener : public IDesktopOpener {
-public:
-    bool openLocalFile(const std::string& path) override;
-    std::vector<std::string> opened() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> opened_;
-};
+using RecordingOpener = mgtest::RecordingOpener;
 
 // The settings record pointed at private folders, with a temporary folder of its own.
 class SettingsScope {
