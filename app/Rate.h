@@ -6,11 +6,12 @@
 #include <cstdint>
 
 // percentCompressed true: 100·(u − c) ÷ u ("percent compressed");
-// false: 100·c ÷ u ("percent left of original size"). An empty entry has rate 0.
-inline int64_t compressionRate(uint32_t compressed, uint32_t uncompressed, bool percentCompressed) {
+// false: 100·c ÷ u ("percent left of original size"). An empty entry has rate 0. Sizes may be
+// totals of many entries: below 2^56 the arithmetic cannot overflow.
+inline int64_t compressionRate(uint64_t compressed, uint64_t uncompressed, bool percentCompressed) {
     if (uncompressed == 0)
         return 0;
-    const int64_t c = compressed;
-    const int64_t u = uncompressed;
+    const auto c = static_cast<int64_t>(compressed);
+    const auto u = static_cast<int64_t>(uncompressed);
     return percentCompressed ? 100 * (u - c) / u : 100 * c / u;
 }

@@ -1,5 +1,6 @@
 #include "cli/ArchiveSession.h"
 
+#include "app/StringDisplay.h"
 #include "remote/Address.h"
 
 namespace {
@@ -28,7 +29,7 @@ std::string ArchiveSession::unavailableText() const {
         return notSupportedText;
     std::string text = unavailableBaseText;
     if (!source_.errorText().empty())
-        text += "\n(" + source_.errorText() + ")";
+        text += "\n(" + escapeForTerminal(source_.errorText()) + ")";
     return text;
 }
 
@@ -38,7 +39,7 @@ bool ArchiveSession::open(const std::string& url) {
     try {
         archive_.open(address);
     } catch (const std::exception& e) {
-        error_ = std::string(damagedText) + "\n(" + describeFailure(e) + ")";
+        error_ = std::string(damagedText) + "\n(" + escapeForTerminal(describeFailure(e)) + ")";
         return false;
     }
     if (archive_.isClosed()) {
@@ -55,7 +56,7 @@ bool ArchiveSession::openForCopy(const std::string& url) {
         if (source_.connect(address) && source_.openRemoteFile(address))
             return true;
     } catch (const std::exception& e) {
-        error_ = std::string(unavailableBaseText) + "\n(" + e.what() + ")";
+        error_ = std::string(unavailableBaseText) + "\n(" + escapeForTerminal(e.what()) + ")";
         return false;
     }
     error_ = unavailableText();

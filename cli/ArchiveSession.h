@@ -2,6 +2,7 @@
 // the program's own texts for the ways an open can fail.
 #pragma once
 
+#include "cli/Interrupt.h"
 #include "remote/RemoteArchiveSource.h"
 #include "zip/ZipArchive.h"
 
@@ -14,7 +15,8 @@ public:
 
     // Normalises the address and opens the archive. False with `error()` set when it cannot.
     bool open(const std::string& url);
-    // Connects and learns the length only, for copying the archive byte by byte.
+    // Connects and learns the length only, for copying the archive byte by byte. Server texts
+    // in `error()` are escaped for the terminal.
     bool openForCopy(const std::string& url);
 
     CZipArchive& archive() { return archive_; }
@@ -26,6 +28,8 @@ private:
 
     RemoteArchiveSource source_;
     CZipArchive archive_{source_};
+    // Ctrl+C aborts the transfer in flight; declared after the source, so it goes first.
+    CancelOnInterrupt cancelOnInterrupt_{[this] { source_.cancel(); }};
     std::string error_;
 };
 

@@ -1,9 +1,33 @@
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
+#include "cli/Output.h"
 
 #include "platform/HttpClient.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+int runCommand(const CliOptions& o) {
+    switch (o.command) {
+    case CliCommand::List:
+        return runList(o);
+    case CliCommand::Test:
+        return runTest(o);
+    case CliCommand::Extract:
+        return runExtract(o);
+    case CliCommand::Cat:
+        return runCat(o);
+    case CliCommand::Save:
+        return runSave(o);
+    default:
+        return exitcode::usage;
+    }
+}
+
+} // namespace
 
 int runCli(int argc, char** argv) {
     installInterruptHandler();
@@ -25,18 +49,19 @@ int runCli(int argc, char** argv) {
         break;
     }
     initHttpGlobal();
-    switch (o.command) {
-    case CliCommand::List:
-        return runList(o);
-    case CliCommand::Test:
-        return runTest(o);
-    case CliCommand::Extract:
-        return runExtract(o);
-    case CliCommand::Cat:
-        return runCat(o);
-    case CliCommand::Save:
-        return runSave(o);
-    default:
-        return exitcode::usage;
+    const int status = runCommand(o);
+    if (interrupted()) {
+        std::fputs("marrowglen-cli: interrupted\n", stderr);
+        return interruptStatus();
     }
+    // A reader that went away ends the program quietly; any other failed write is an error,
+    // never a success.
+    const bool written = !std::ferror(stdout) && flushOut();
+    if (outputClosed())
+        return closedOutputStatus;
+    if (!written) {
+        fail(std::string("cannot write to standard output: ") + std::strerror(errno));
+        return exitcode::someFailed;
+    }
+    return status;
 }

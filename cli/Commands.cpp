@@ -1,29 +1,45 @@
 #include "cli/Commands.h"
 
+#include "app/StringDisplay.h"
 #include "cli/ArchiveSession.h"
 #include "cli/Interrupt.h"
 #include "cli/Listing.h"
+#include "cli/Output.h"
 #include "cli/Overwrite.h"
 #include "cli/Progress.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Program texts go out as they are; callers escape the untrusted names they quote.
-void fail(const std::string& text) {
-    std::fprintf(stderr, "marrowglen-cli: %s\n", text.c_str());
-}
+const char* notFoundText = "not found in the archive";
 
-// The entries a command works on, in the order named: the named ones (each looked up as
-// listed; index -1 when missing), or every entry (`filesOnly` skips folders) when none is named.
+// The entries a command works on, in the order named. A name is looked up as listed (index
+// -1 when missing); a name that is a folder inside the archive ("docs" or "docs/") stands
+// for every entry below it. No names: every entry. `filesOnly` leaves folders out.
 struct Selected {
     std::string name;
     int32_t index;
 };
+
+bool wanted(CZipArchive& archive, uint16_t index, bool filesOnly) {
+    return !filesOnly || !archive.isDirectory(index);
+}
+
+std::vector<Selected> entriesBelow(CZipArchive& archive, std::string folder, bool filesOnly) {
+    while (!folder.empty() && folder.back() == '/')
+        folder.pop_back();
+    std::vector<Selected> found;
+    const std::string prefix = folder + "/";
+    CZipFileHeader header;
+    for (uint16_t i = 0; !folder.empty() && i < archive.entryCount(); ++i)
+        if (archive.getEntryInfo(header, i) && header.name().rfind(prefix, 0) == 0 &&
+            wanted(archive, i, filesOnly))
+            found.push_back({header.name(), i});
+    return found;
+}
 
 std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std::string>& names,
                                     bool filesOnly) {
@@ -31,16 +47,23 @@ std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std:
     if (names.empty()) {
         CZipFileHeader header;
         for (uint16_t i = 0; i < archive.entryCount(); ++i)
-            if ((!filesOnly || !archive.isDirectory(i)) && archive.getEntryInfo(header, i))
+            if (wanted(archive, i, filesOnly) && archive.getEntryInfo(header, i))
                 selection.push_back({header.name(), i});
         return selection;
     }
-    for (const auto& name : names)
-        selection.push_back({name, archive.findEntry(name, true)});
+    for (const auto& name : names) {
+        const int32_t index = archive.findEntry(name, true);
+        if (index >= 0 && !archive.isDirectory(static_cast<uint16_t>(index))) {
+            selection.push_back({name, index});
+            continue;
+        }
+        auto below = entriesBelow(archive, name, filesOnly);
+        if (below.empty())
+            below.push_back({name, index});
+        selection.insert(selection.end(), below.begin(), below.end());
+    }
     return selection;
 }
-
-const char* notFoundText = "not found in the archive";
 
 CZipFileHeader headerOf(CZipArchive& archive, uint16_t index) {
     CZipFileHeader header;
@@ -69,21 +92,61 @@ bool openOrReport(ArchiveSession& session, const std::string& url) {
     return false;
 }
 
-int statusFor(int failures) {
-    if (interrupted())
-        return exitcode::interrupted;
-    return failures == 0 ? exitcode::success : exitcode::someFailed;
+// The line for one tested entry; false when nobody reads the output any more.
+bool reportTested(const Selected& entry, const std::string& reason) {
+    std::string line = escapeForTerminal(entry.name) + "  ";
+    line += reason.empty() ? "OK" : "FAILED: " + escapeForTerminal(reason);
+    return writeOut(line + "\n") && flushOut();
+}
+
+// Writes one entry below the destination. Empty on success, else why not; `skipped` is set
+// when the existing file was kept at the user's word, `cancelled` when the user stopped.
+struct Extracted {
+    std::string reason;
+    bool skipped = false;
+    bool cancelled = false;
+};
+
+Extracted extractOne(CZipArchive& archive, uint16_t index, const CliOptions& o,
+                     OverwriteQuestion& question) {
+    const CZipFileHeader header = headerOf(archive, index);
+    Extracted result;
+    try {
+        const std::string destination = archive.destinationPath(index, o.destination, true);
+        const OverwriteAnswer answer =
+            header.isDirectory() ? OverwriteAnswer::Yes : question.ask(destination);
+        if (answer == OverwriteAnswer::Cancel) {
+            result.cancelled = true;
+        } else if (answer == OverwriteAnswer::No) {
+            result.skipped = !question.skippedWithoutAsking();
+            if (!result.skipped)
+                result.reason = "exists: " + destination + " (use -o to overwrite)";
+        } else {
+            PartialFile partial(destination);
+            ProgressBar bar(!o.quiet, escapeForTerminal(header.name()), header.uncompressedSize);
+            if (!archive.extractEntry(index, o.destination, true, {}, progressInto(bar)))
+                result.reason = reasonOf(archive);
+        }
+    } catch (const std::exception& e) {
+        result.reason = describeFailure(e);
+    }
+    return result;
 }
 
 } // namespace
+
+void fail(const std::string& text) {
+    // After Ctrl+C the failures it caused are no news.
+    if (!interrupted())
+        std::fprintf(stderr, "marrowglen-cli: %s\n", text.c_str());
+}
 
 int runList(const CliOptions& o) {
     ArchiveSession session;
     if (!openOrReport(session, o.url))
         return exitcode::cannotOpen;
     const auto entries = collectFileEntries(session.archive());
-    const std::string text = o.tsv ? formatTsv(entries) : formatTable(entries);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    writeOut(o.tsv ? formatTsv(entries) : formatTable(entries));
     return exitcode::success;
 }
 
@@ -92,12 +155,17 @@ int runTest(const CliOptions& o) {
     if (!openOrReport(session, o.url))
         return exitcode::cannotOpen;
     CZipArchive& archive = session.archive();
+    const auto selection = selectEntries(archive, o.names, true);
+    if (selection.empty()) {
+        writeOut("The archive holds no files to test.\n");
+        return exitcode::success;
+    }
     int failures = 0;
-    for (const Selected& entry : selectEntries(archive, o.names, true)) {
+    for (const Selected& entry : selection) {
         std::string reason = entry.index < 0 ? notFoundText : "";
         if (entry.index >= 0) {
             const auto index = static_cast<uint16_t>(entry.index);
-            ProgressBar bar(!o.quiet, printable(entry.name),
+            ProgressBar bar(!o.quiet, escapeForTerminal(entry.name),
                             headerOf(archive, index).uncompressedSize);
             try {
                 if (!archive.testEntry(index, progressInto(bar)))
@@ -106,18 +174,11 @@ int runTest(const CliOptions& o) {
                 reason = describeFailure(e);
             }
         }
-        if (reason.empty()) {
-            std::printf("%s  OK\n", printable(entry.name).c_str());
-        } else {
-            std::printf("%s  FAILED: %s\n", printable(entry.name).c_str(),
-                        printable(reason).c_str());
-            ++failures;
-        }
-        std::fflush(stdout);
-        if (interrupted())
+        if (interrupted() || !reportTested(entry, reason))
             break;
+        failures += !reason.empty();
     }
-    return statusFor(failures);
+    return failures == 0 ? exitcode::success : exitcode::someFailed;
 }
 
 int runExtract(const CliOptions& o) {
@@ -129,85 +190,76 @@ int runExtract(const CliOptions& o) {
     OverwriteQuestion question(o.overwrite);
     for (const Selected& entry : selectEntries(archive, o.names, false)) {
         if (entry.index < 0) {
-            fail(printable(entry.name) + ": FAILED: " + notFoundText);
+            fail(escapeForTerminal(entry.name) + ": FAILED: " + notFoundText);
             ++failures;
             continue;
         }
-        const auto index = static_cast<uint16_t>(entry.index);
-        const CZipFileHeader header = headerOf(archive, index);
-        std::string reason;
-        try {
-            const std::string destination = archive.destinationPath(index, o.destination, true);
-            const OverwriteAnswer answer =
-                header.isDirectory() ? OverwriteAnswer::Yes : question.ask(destination);
-            if (answer == OverwriteAnswer::Cancel)
-                break;
-            if (answer == OverwriteAnswer::No) {
-                if (question.skippedWithoutAsking())
-                    reason = "exists: " + destination + " (use -o to overwrite)";
-                else
-                    continue;
-            } else {
-                ProgressBar bar(!o.quiet, printable(header.name()), header.uncompressedSize);
-                if (!archive.extractEntry(index, o.destination, true, {}, progressInto(bar)))
-                    reason = reasonOf(archive);
-                bar.finish();
-            }
-        } catch (const std::exception& e) {
-            reason = describeFailure(e);
-        }
-        if (!reason.empty()) {
-            fail(printable(header.name()) + ": FAILED: " + printable(reason));
-            ++failures;
-        } else if (!o.quiet) {
-            std::printf("extracted %s\n", printable(header.name()).c_str());
-        }
+        const Extracted result =
+            extractOne(archive, static_cast<uint16_t>(entry.index), o, question);
         if (interrupted())
             break;
+        // Cancel at the question: the run did not do what was asked.
+        if (result.cancelled)
+            return exitcode::someFailed;
+        const std::string name = escapeForTerminal(entry.name);
+        if (!result.reason.empty()) {
+            fail(name + ": FAILED: " + escapeForTerminal(result.reason));
+            ++failures;
+        } else if (!o.quiet && !result.skipped && !writeOut("extracted " + name + "\n")) {
+            break;
+        }
     }
-    return statusFor(failures);
+    return failures == 0 ? exitcode::success : exitcode::someFailed;
 }
+
+namespace {
+
+// Copies the open entry to standard output; empty on success, else why not.
+std::string copyEntryOut(CZipArchive& archive) {
+    std::vector<char> buffer(CZipArchive::defaultBufferSize);
+    uint32_t got;
+    while (!interrupted() && (got = archive.readEntryData(buffer.data(), buffer.size())) > 0) {
+        if (!writeOut(buffer.data(), got)) {
+            archive.abandonEntry();
+            return "cannot write to standard output";
+        }
+    }
+    if (interrupted()) {
+        archive.abandonEntry();
+        return "interrupted";
+    }
+    if (archive.closeEntry() != CZipArchive::closeComplete)
+        return "the entry ended before all its data came";
+    return flushOut() ? "" : "cannot write to standard output";
+}
+
+} // namespace
 
 int runCat(const CliOptions& o) {
     ArchiveSession session;
     if (!openOrReport(session, o.url))
         return exitcode::cannotOpen;
     CZipArchive& archive = session.archive();
+    const std::string name = escapeForTerminal(o.names[0]);
     const int32_t index = archive.findEntry(o.names[0], true);
     if (index < 0) {
-        fail(printable(o.names[0]) + ": " + notFoundText);
+        fail(name + ": " + notFoundText);
         return exitcode::someFailed;
     }
     if (archive.isDirectory(static_cast<uint16_t>(index))) {
-        fail(printable(o.names[0]) + ": is a folder");
+        fail(name + ": is a folder");
         return exitcode::someFailed;
     }
+    std::string reason;
     try {
-        if (!archive.openEntry(static_cast<uint16_t>(index))) {
-            fail(printable(o.names[0]) + ": cannot be read");
-            return exitcode::someFailed;
-        }
-        std::vector<char> buffer(CZipArchive::defaultBufferSize);
-        uint32_t got;
-        while (!interrupted() && (got = archive.readEntryData(buffer.data(), buffer.size())) > 0) {
-            if (std::fwrite(buffer.data(), 1, got, stdout) != got) {
-                archive.abandonEntry();
-                fail("cannot write to standard output");
-                return exitcode::someFailed;
-            }
-        }
-        if (interrupted()) {
-            archive.abandonEntry();
-            return exitcode::interrupted;
-        }
-        if (archive.closeEntry() != CZipArchive::closeComplete) {
-            fail(printable(o.names[0]) + ": the entry ended before all its data came");
-            return exitcode::someFailed;
-        }
+        reason = archive.openEntry(static_cast<uint16_t>(index)) ? copyEntryOut(archive)
+                                                                 : "cannot be read";
     } catch (const std::exception& e) {
         archive.abandonEntry();
-        fail(printable(o.names[0]) + ": FAILED: " + describeFailure(e));
-        return exitcode::someFailed;
+        reason = "FAILED: " + describeFailure(e);
     }
-    return std::fflush(stdout) == 0 ? exitcode::success : exitcode::someFailed;
+    if (reason.empty() || outputClosed())
+        return exitcode::success;
+    fail(name + ": " + escapeForTerminal(reason));
+    return exitcode::someFailed;
 }

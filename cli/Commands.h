@@ -3,6 +3,8 @@
 
 #include "cli/CliOptions.h"
 
+#include <string>
+
 namespace exitcode {
 constexpr int success = 0;
 constexpr int someFailed = 1;
@@ -16,6 +18,10 @@ int runTest(const CliOptions& options);
 int runExtract(const CliOptions& options);
 int runCat(const CliOptions& options);
 int runSave(const CliOptions& options);
+
+// "marrowglen-cli: text" on standard error, unless an interrupt caused it. Callers escape the
+// untrusted names they quote.
+void fail(const std::string& text);
 
 // The whole command line: parses, dispatches, reports usage errors.
 int runCli(int argc, char** argv);

@@ -1,5 +1,7 @@
 #include "cli/Listing.h"
 
+#include "app/Rate.h"
+#include "app/StringDisplay.h"
 #include "zip/ZipArchive.h"
 
 #include <algorithm>
@@ -7,10 +9,13 @@
 
 namespace {
 
-// Display width of UTF-8 text: one column per code point.
 std::size_t columns(const std::string& text) {
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    return displayWidth(text);
+}
+
+// "96 %": percent compressed, as the viewer shows it by default.
+std::string rateText(uint64_t packed, uint64_t size) {
+    return std::to_string(compressionRate(packed, size, true)) + " %";
 }
 
 std::string padRight(const std::string& text, std::size_t width) {
@@ -23,7 +28,7 @@ std::string padLeft(const std::string& text, std::size_t width) {
 
 ListedEntry describe(const CZipFileHeader& header) {
     ListedEntry e;
-    e.fullName = printable(header.name());
+    e.fullName = escapeForTerminal(header.name());
     const auto slash = e.fullName.rfind('/');
     e.name = slash == std::string::npos ? e.fullName : e.fullName.substr(slash + 1);
     e.path = slash == std::string::npos ? std::string() : e.fullName.substr(0, slash + 1);
@@ -40,35 +45,6 @@ struct Row {
 };
 
 } // namespace
-
-std::string printable(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string withThousandsSeparators(uint64_t value) {
-    std::string digits = std::to_string(value);
-    for (int pos = static_cast<int>(digits.size()) - 3; pos > 0; pos -= 3)
-        digits.insert(static_cast<std::size_t>(pos), ",");
-    return digits;
-}
-
-std::string rateText(uint64_t packed, uint64_t size) {
-    // Exact integer arithmetic, truncated toward zero (floating point shows 29 of 100 as 28 %).
-    const auto u = static_cast<int64_t>(size);
-    const int64_t rate = u == 0 ? 0 : 100 * (u - static_cast<int64_t>(packed)) / u;
-    return std::to_string(rate) + " %";
-}
 
 std::vector<ListedEntry> collectFileEntries(CZipArchive& archive) {
     std::vector<ListedEntry> entries;

@@ -24,12 +24,3 @@ std::vector<ListedEntry> collectFileEntries(CZipArchive& archive);
 
 std::string formatTable(const std::vector<ListedEntry>& entries);
 std::string formatTsv(const std::vector<ListedEntry>& entries);
-
-// The text with control bytes (below 0x20, and 0x7F) written as \xNN: archive names are
-// untrusted and must not steer the terminal, nor cut a line short at a NUL.
-std::string printable(const std::string& text);
-
-// "1,234,567"
-std::string withThousandsSeparators(uint64_t value);
-// "96 %": percent compressed, truncated toward zero.
-std::string rateText(uint64_t packed, uint64_t size);

@@ -1,5 +1,7 @@
 #include "cli/Overwrite.h"
 
+#include "app/StringDisplay.h"
+
 #include <cctype>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,7 +28,9 @@ OverwriteAnswer OverwriteQuestion::ask(const std::string& path) {
 
 OverwriteAnswer OverwriteQuestion::prompt(const std::string& path) {
     for (;;) {
-        std::fprintf(out_, "Replace %s? [y]es, [A]ll, [n]o, [c]ancel: ", path.c_str());
+        // The name comes from the archive: escaped like every name shown.
+        std::fprintf(out_,
+                     "Replace %s? [y]es, [A]ll, [n]o, [c]ancel: ", escapeForTerminal(path).c_str());
         std::fflush(out_);
         char line[64];
         if (!std::fgets(line, sizeof line, in_))

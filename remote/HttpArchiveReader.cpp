@@ -288,7 +288,7 @@ bool HttpArchiveReader::fetch(int64_t start, int64_t end, bool keep) {
         headers.push_back("If-Range: " + etag_);
     else if (!lastModified_.empty())
         headers.push_back("If-Range: " + lastModified_);
-    if (!client_.get(url_, headers))
+    if (!request(headers))
         return failRequest();
     if (!checkAnswer(start)) {
         client_.finish();
@@ -296,6 +296,23 @@ bool HttpArchiveReader::fetch(int64_t start, int64_t end, bool keep) {
     }
     auto range = parseContentRange(client_.header("Content-Range").value_or(""));
     response_ = {true, start, range->last + 1, keep};
+    return true;
+}
+
+// Pieces go to the address the open's answer came from (a mirror the address redirected
+// to), so that every piece comes from one copy of the file. Should that address stop
+// serving (an expired signed link), the original address is followed again; the validators
+// then tell whether the new copy is the same file.
+bool HttpArchiveReader::request(const std::vector<std::string>& headers) {
+    const bool redirected = !effectiveUrl_.empty() && effectiveUrl_ != url_;
+    const bool answered = client_.get(redirected ? effectiveUrl_ : url_, headers);
+    const long status = client_.status();
+    const bool gone = !answered || status == 403 || status == 404 || status == 410;
+    if (!redirected || !gone || client_.aborted())
+        return answered;
+    if (!client_.get(url_, headers))
+        return false;
+    effectiveUrl_ = client_.effectiveUrl();
     return true;
 }
 

@@ -11,6 +11,8 @@
 // - Each later request carries If-Range with the validator seen at open, and the answer's
 //   length and validator are checked: bytes of two versions of a file are never mixed, and
 //   after a change is seen the cache is dropped and every read fails until the next open.
+// - Requests go to the address the open was finally answered from (after redirects), and
+//   back to the original address only when that one stops serving.
 #pragma once
 
 #include "remote/EntryBoundaries.h"
@@ -20,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class HttpClient;
 
@@ -78,6 +81,7 @@ private:
     bool skipTo(int64_t pos);
     void plan(int64_t pos, int64_t pieceEnd, int64_t& start, int64_t& end);
     bool fetch(int64_t start, int64_t end, bool keep);
+    bool request(const std::vector<std::string>& headers);
     bool checkAnswer(int64_t start);
     bool sameVersion() const;
     void endResponse();

@@ -93,6 +93,23 @@ void createParentFolders(const std::string& path) {
         cannotCreate("create the folder", parent.string(), error.value());
 }
 
+// Opens the file an entry goes to, with its folders, without emptying an existing one.
+int openDestination(const std::string& destination, bool& created) {
+    createParentFolders(destination);
+    // Never write through a link that stands where the file goes.
+    struct stat existing {};
+    if (::lstat(destination.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode))
+        ::unlink(destination.c_str());
+    constexpr int flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(destination.c_str(), flags | O_CREAT | O_EXCL, 0644);
+    created = fd >= 0;
+    if (fd < 0 && errno == EEXIST)
+        fd = ::open(destination.c_str(), flags);
+    if (fd < 0)
+        cannotCreate("create", destination, errno);
+    return fd;
+}
+
 } // namespace
 
 std::string CZipArchive::destinationPath(uint16_t index, const std::string& folder, bool keepPath,
@@ -144,26 +161,26 @@ bool CZipArchive::extractEntry(uint16_t index, const std::string& folder, bool k
     const std::string destination = destinationPath(index, folder, keepPath, newName);
     if (header.isDirectory())
         return extractFolder(header, destination);
-    if (!openEntry(index)) {
-        lastError_ = "another entry is being read";
-        return false;
-    }
-    int fd = -1;
+    // The file is opened before anything is fetched: a destination that cannot be written
+    // costs no download. An existing file keeps its bytes until the entry's data flows.
+    bool created = false;
+    FileDescriptor file(openDestination(destination, created));
     try {
-        createParentFolders(destination);
-        // Never write through a link that stands where the file goes.
-        struct stat existing {};
-        if (::lstat(destination.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode))
-            ::unlink(destination.c_str());
-        fd = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                    0644);
-        if (fd < 0)
-            cannotCreate("create", destination, errno);
+        if (!openEntry(index)) {
+            lastError_ = "another entry is being read";
+            if (created)
+                ::unlink(destination.c_str());
+            return false;
+        }
     } catch (...) {
-        abandonEntry();
+        if (created)
+            ::unlink(destination.c_str());
         throw;
     }
-    FileDescriptor file(fd);
+    if (::ftruncate(file.get(), 0) != 0) {
+        abandonEntry();
+        cannotCreate("write", destination, errno);
+    }
     bool stopped = false;
     int result = closeNothingOpen;
     try {

@@ -1,0 +1,17 @@
+// Standard output of the commands. When the reader goes away (`cat URL name | head`), the
+// command stops and the program ends quietly, as other tools do on a closed pipe.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// False when the bytes could not be written; see outputClosed.
+bool writeOut(const void* data, std::size_t n);
+bool writeOut(const std::string& text);
+bool flushOut();
+// True once a write failed because nobody reads standard output any more.
+bool outputClosed();
+
+// The status for a program whose reader went away: what a shell shows for a tool ended by
+// SIGPIPE, so `set -o pipefail` scripts see the same as with other tools.
+constexpr int closedOutputStatus = 128 + 13;
