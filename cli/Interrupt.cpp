@@ -27,12 +27,19 @@ Registry& registry() {
     return *r;
 }
 
+// The signals the program stops on: Ctrl+C, SIGTERM and SIGHUP, except those it was started
+// with ignored (nohup, a background job of a script), which stay ignored as tools do.
 sigset_t stopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
+    static const sigset_t set = [] {
+        sigset_t s;
+        sigemptyset(&s);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction current {};
+            if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+                sigaddset(&s, signal);
+        }
+        return s;
+    }();
     return set;
 }
 

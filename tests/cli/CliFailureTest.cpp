@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 
 using clitest::cli;
@@ -116,6 +118,73 @@ z.close()
         files += e.is_regular_file();
     EXPECT_EQ(files, 1u) << run.err;
     EXPECT_FALSE(std::filesystem::exists("/abs.txt"));
+}
+
+TEST(CliFailure, SaveFromAServerWithoutRangesIsOnePlainGet) {
+    const std::string zip = archiveBytes(twoFiles);
+    mgtest::ScriptedHttpServer server(
+        [&](const SeenRequest&) { return ScriptedReply::whole(zip); });
+    mgtest::TempDir out("mgtest-cli-whole");
+    auto run = cli({"save", server.url("/a.zip"), out.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(mgtest::readFile(out.file("a.zip")), zip);
+    auto requests = server.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_FALSE(requests.back().header("Range").has_value());
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const SeenRequest& r) { return !r.header("Range"); }),
+              1);
+}
+
+// A redirector that hands out mirrors in turn, as download sites do; the mirrors hold the
+// same archive under different ETags.
+TEST(CliFailure, PiecesComeFromTheMirrorTheOpenWasSentTo) {
+    const std::string zip = archiveBytes(twoFiles);
+    std::atomic<int> expiredAfter{1000};
+    std::atomic<int> servedByA{0};
+    auto mirror = [&](const char* etag, bool a) {
+        return [&zip, &expiredAfter, &servedByA, etag, a](const SeenRequest& r) {
+            if (a && servedByA++ >= expiredAfter)
+                return ScriptedReply::error(410, "link expired");
+            ScriptedReply reply = ScriptedReply::file(zip, r);
+            reply.headers.emplace_back("ETag", etag);
+            return reply;
+        };
+    };
+    mgtest::ScriptedHttpServer a(mirror("\"a\"", true)), b(mirror("\"b\"", false)),
+        sameAsA(mirror("\"a\"", false));
+    std::vector<std::string> mirrors;
+    std::atomic<std::size_t> turn{0};
+    mgtest::ScriptedHttpServer redirector([&](const SeenRequest&) {
+        return ScriptedReply::redirect(302, mirrors[turn++ % mirrors.size()]);
+    });
+
+    mirrors = {a.url("/a.zip"), b.url("/a.zip")};
+    auto run = cli({"test", redirector.url("/get/a.zip")});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(redirector.requests().size(), 1u);
+
+    // The link to A expires after the open: the redirector is asked again, and a copy with
+    // the same ETag serves the rest.
+    mirrors = {a.url("/a.zip"), sameAsA.url("/a.zip")};
+    turn = 0;
+    servedByA = 0;
+    expiredAfter = 1;
+    run = cli({"test", redirector.url("/get/a.zip")});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(redirector.requests().size(), 1u + 2u) << "the open, then once after the 410";
+}
+
+TEST(CliFailure, ExtractToAPlaceThatCannotBeMadeFetchesNothing) {
+    const std::string zip = archiveBytes(twoFiles);
+    mgtest::ScriptedHttpServer server(
+        [&](const SeenRequest& r) { return ScriptedReply::file(zip, r); });
+    mgtest::TempDir out("mgtest-cli-nodir");
+    mgtest::writeFile(out.file("file"), "a file, not a folder");
+    auto run = cli({"extract", server.url("/a.zip"), "a.txt", "-d", out.file("file/sub")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot create the folder"), std::string::npos) << run.err;
+    EXPECT_EQ(server.requests().size(), 1u) << "only the open's request";
 }
 
 } // namespace

@@ -1,6 +1,13 @@
 #include "CliHarness.h"
 
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace clitest {
 
@@ -33,6 +40,119 @@ for i in zipfile.ZipFile(sys.argv[1]).infolist():
     print("%s\t%d\t%d\t%08x\t%d\t%s" % (i.filename, i.file_size, i.compress_size, i.CRC, i.compress_type, t))
 )";
     return mgtest::runCommand({mgtest::DebianPython, "-c", program, path}).output;
+}
+
+} // namespace clitest
+
+namespace clitest {
+
+namespace {
+
+std::vector<char*> pointersTo(std::vector<std::string>& args) {
+    std::vector<char*> pointers;
+    for (auto& arg : args)
+        pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// The exit status once the child ends within `timeout`; -1 otherwise (or when killed).
+int waitFor(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+} // namespace
+
+RunningCli::RunningCli(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {MG_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto pointers = pointersTo(argv);
+    const std::string out = dir_.file("out"), err = dir_.file("err");
+    pid_ = fork();
+    if (pid_ == 0) {
+        // As from an interactive shell, even when the tests run in the background.
+        for (int number : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(number, SIG_DFL);
+        int in = open("/dev/null", O_RDONLY);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(in, STDIN_FILENO);
+        dup2(o, STDOUT_FILENO);
+        dup2(e, STDERR_FILENO);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+}
+
+RunningCli::~RunningCli() {
+    if (pid_ > 0 && waitFor(pid_, std::chrono::milliseconds(0)) == -1) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+void RunningCli::signal(int number) {
+    kill(pid_, number);
+}
+
+int RunningCli::waitExit(std::chrono::milliseconds timeout) {
+    const int status = waitFor(pid_, timeout);
+    if (status != -1)
+        pid_ = -1;
+    return status;
+}
+
+std::string RunningCli::err() const {
+    return mgtest::readFile(dir_.file("err"));
+}
+
+Run cliOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+    mgtest::TempDir dir("mgtest-cli-tty");
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        throw std::runtime_error("no pseudo-terminal");
+    const std::string slave = ptsname(master);
+    std::vector<std::string> argv = {MG_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto pointers = pointersTo(argv);
+    const std::string out = dir.file("out");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        int tty = open(slave.c_str(), O_RDWR);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(tty, STDIN_FILENO);
+        dup2(tty, STDERR_FILENO);
+        dup2(o, STDOUT_FILENO);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    [[maybe_unused]] auto written = write(master, typed.data(), typed.size());
+    Run run;
+    // The terminal's side ends (EIO) once the program and its descriptors are gone.
+    char buffer[4096];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        const ssize_t got = read(master, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        run.err.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(master);
+    run.exitCode = waitFor(pid, std::chrono::seconds(5));
+    run.out = mgtest::readFile(out);
+    return run;
 }
 
 } // namespace clitest

@@ -3,7 +3,9 @@
 
 #include "TestSupport.h"
 
+#include <chrono>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace clitest {
@@ -23,5 +25,27 @@ void makeArchive(const std::string& path, const std::string& script);
 
 // What Python's zipfile says of the archive's files, in `list --tsv`'s format.
 std::string pythonTsv(const std::string& path);
+
+// marrowglen-cli running in the background, for signals; killed if still running at the end.
+class RunningCli {
+public:
+    explicit RunningCli(const std::vector<std::string>& args);
+    ~RunningCli();
+    RunningCli(const RunningCli&) = delete;
+    RunningCli& operator=(const RunningCli&) = delete;
+
+    void signal(int number);
+    // The exit status, or -1 when it is still running after `timeout`.
+    int waitExit(std::chrono::milliseconds timeout);
+    std::string err() const;
+
+private:
+    mgtest::TempDir dir_{"mgtest-cli-bg"};
+    pid_t pid_ = -1;
+};
+
+// Runs marrowglen-cli with standard input and standard error on a terminal (a pseudo-
+// terminal) on which `typed` is typed; `err` is everything the terminal showed.
+Run cliOnTerminal(const std::vector<std::string>& args, const std::string& typed);
 
 } // namespace clitest

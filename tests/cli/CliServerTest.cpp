@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <sys/stat.h>
 
@@ -25,6 +26,18 @@ z.writestr("Übersicht/naïve café.txt", "utf-8 names\n" * 50)
 z.writestr("empty.txt", "")
 z.writestr("dir/", "")
 z.comment = b"c" * 65535
+z.close()
+)");
+        clitest::makeArchive(www->file("names.zip"), R"(
+z = zipfile.ZipFile(sys.argv[1], "w")
+for n in ["\x1b[31mred.txt", "back\\slash.txt", "\u6570\u636e\u8868.txt", "x.txt"]:
+    z.writestr(n, "text\n")
+z.writestr("big.bin", b"\0" * (1 << 21))
+z.close()
+)");
+        clitest::makeArchive(www->file("folders.zip"), R"(
+z = zipfile.ZipFile(sys.argv[1], "w")
+z.writestr("only/", "")
 z.close()
 )");
         server = std::make_unique<mgtest::NginxServer>(www->path());
@@ -122,6 +135,71 @@ TEST_F(CliServer, ExistingFilesAreAskedAboutOrLeftAlone) {
     auto always = cli({"extract", "-o", "-d", out.path(), url("sample.zip"), "README.txt"});
     EXPECT_EQ(always.exitCode, 0) << always.err;
     EXPECT_NE(mgtest::readFile(out.file("README.txt")), "mine");
+}
+
+TEST_F(CliServer, NamesAreEscapedAndColumnsFollowTheirWidth) {
+    auto tsv = cli({"list", "--tsv", url("names.zip")});
+    ASSERT_EQ(tsv.exitCode, 0) << tsv.err;
+    EXPECT_EQ(tsv.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(tsv.out.find("\\x1B[31mred.txt\t"), std::string::npos) << tsv.out;
+    EXPECT_NE(tsv.out.find("back\\\\slash.txt\t"), std::string::npos) << tsv.out;
+
+    // The three CJK characters take six columns: the sizes stand under each other.
+    auto table = cli({"list", url("names.zip")});
+    const auto column = [&](const std::string& name) {
+        const auto line = table.out.rfind('\n', table.out.find(name)) + 1;
+        const std::string text = table.out.substr(line, table.out.find("  5", line) - line);
+        return text.size() - (name == "x.txt" ? 0 : 3); // 3 CJK characters: 9 bytes, 6 columns
+    };
+    EXPECT_EQ(column("\u6570"), column("x.txt")) << table.out;
+}
+
+TEST_F(CliServer, TheOverwriteQuestionShowsNamesEscapedAndCancelFails) {
+    mgtest::writeFile(out.file("\x1b[31mred.txt"), "mine");
+    auto run = clitest::cliOnTerminal(
+        {"extract", "-q", url("names.zip"), "\x1b[31mred.txt", "x.txt", "-d", out.path()}, "c\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Replace " + out.path() + "/\\x1B[31mred.txt?"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << "a raw escape reached the terminal";
+    EXPECT_EQ(mgtest::readFile(out.file("\x1b[31mred.txt")), "mine");
+    EXPECT_FALSE(std::filesystem::exists(out.file("x.txt")));
+}
+
+TEST_F(CliServer, CatIntoAClosedPipeEndsQuietly) {
+    auto run = mgtest::runCommand(
+        {"bash", "-c",
+         "\"$0\" cat \"$1\" big.bin | head -c 10 >/dev/null; echo \"${PIPESTATUS[0]}\"",
+         MG_CLI_PATH, url("names.zip")});
+    EXPECT_EQ(run.output, "141\n");
+}
+
+TEST_F(CliServer, FolderNamesAndEmptyArchivesAreUnderstood) {
+    auto docs = cli({"extract", "-q", url("sample.zip"), "docs", "-d", out.path()});
+    EXPECT_EQ(docs.exitCode, 0) << docs.err;
+    EXPECT_TRUE(std::filesystem::exists(out.file("docs/guide.txt")));
+    EXPECT_TRUE(std::filesystem::exists(out.file("docs/notes.md")));
+    EXPECT_FALSE(std::filesystem::exists(out.file("README.txt")));
+
+    auto empty = cli({"test", url("folders.zip")});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err;
+    EXPECT_EQ(empty.out, "The archive holds no files to test.\n");
+}
+
+TEST_F(CliServer, SaveAsksBeforeReplacingAndSavesIntoAFolder) {
+    mgtest::writeFile(out.file("sample.zip"), "mine");
+    auto unasked = cli({"save", url("sample.zip"), out.file("sample.zip")});
+    EXPECT_EQ(unasked.exitCode, 1);
+    EXPECT_NE(unasked.err.find("use -o to overwrite"), std::string::npos) << unasked.err;
+    EXPECT_EQ(cli({"save", "-n", url("sample.zip"), out.path()}).exitCode, 0);
+    EXPECT_EQ(mgtest::readFile(out.file("sample.zip")), "mine");
+
+    auto replaced = cli({"save", "-o", url("sample.zip"), out.path()});
+    EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(mgtest::readFile(out.file("sample.zip")), mgtest::readFile(www->file("sample.zip")));
+    auto intoNew = cli({"save", url("odd.zip"), out.file("new/")});
+    EXPECT_EQ(intoNew.exitCode, 0) << intoNew.err;
+    EXPECT_EQ(mgtest::readFile(out.file("new/odd.zip")), mgtest::readFile(www->file("odd.zip")));
 }
 
 } // namespace
