@@ -46,6 +46,12 @@ bool ArchiveSession::open(const std::string& url) {
         error_ = unavailableText();
         return false;
     }
+    return opened();
+}
+
+bool ArchiveSession::opened() {
+    if (source_.protocol() == RemoteArchiveSource::Ftp)
+        swapFile_ = std::make_unique<PartialFile>(source_.ftpReader().swapFilePath());
     return true;
 }
 
@@ -54,7 +60,7 @@ bool ArchiveSession::openForCopy(const std::string& url) {
     normalizeAddress(address);
     try {
         if (source_.connect(address) && source_.openRemoteFile(address))
-            return true;
+            return opened();
     } catch (const std::exception& e) {
         error_ = std::string(unavailableBaseText) + "\n(" + escapeForTerminal(e.what()) + ")";
         return false;

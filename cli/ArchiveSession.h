@@ -6,6 +6,7 @@
 #include "remote/RemoteArchiveSource.h"
 #include "zip/ZipArchive.h"
 
+#include <memory>
 #include <string>
 
 class ArchiveSession {
@@ -25,11 +26,14 @@ public:
 
 private:
     std::string unavailableText() const;
+    bool opened();
 
     RemoteArchiveSource source_;
     CZipArchive archive_{source_};
     // Ctrl+C aborts the transfer in flight; declared after the source, so it goes first.
     CancelOnInterrupt cancelOnInterrupt_{[this] { source_.cancel(); }};
+    // ftp: the swap file goes too if the program has to end at once.
+    std::unique_ptr<PartialFile> swapFile_;
     std::string error_;
 };
 

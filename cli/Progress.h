@@ -10,6 +10,8 @@ public:
     ProgressBar(bool enabled, std::string label, uint64_t total);
     ~ProgressBar();
     void advanceTo(uint64_t done);
+    // For a transfer whose size is learnt after the bar was made.
+    void setTotal(uint64_t total) { total_ = total; }
     void finish();
 
 private:

@@ -108,6 +108,9 @@ Outcome copyWhole(const std::string& url, TemporaryFile& file, ProgressBar& bar,
         return client.errorText();
     if (client.status() != 200)
         return "the server answered with status " + std::to_string(client.status());
+    const auto length = client.header("Content-Length");
+    if (length)
+        bar.setTotal(std::strtoull(length->c_str(), nullptr, 10));
     std::vector<char> buffer(1 << 20);
     saved = 0;
     while (const std::size_t got = client.read(buffer.data(), buffer.size())) {
@@ -116,7 +119,6 @@ Outcome copyWhole(const std::string& url, TemporaryFile& file, ProgressBar& bar,
         saved += got;
         bar.advanceTo(saved);
     }
-    const auto length = client.header("Content-Length");
     if (!client.bodyComplete() || (length && std::strtoull(length->c_str(), nullptr, 10) != saved))
         return client.errorText().empty()
                    ? "the transfer ended after " + std::to_string(saved) + " bytes"
