@@ -73,9 +73,7 @@ void appendEscaped(std::string& out, std::string_view bytes) {
     }
 }
 
-} // namespace
-
-std::string escapeForTerminal(std::string_view text) {
+std::string escape(std::string_view text, bool backslashToo) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
@@ -84,13 +82,23 @@ std::string escapeForTerminal(std::string_view text) {
         const std::string_view piece = text.substr(pos, std::max<std::size_t>(length, 1));
         if (length == 0 || c < 0x20 || (c >= 0x7F && c <= 0x9F) || isLayoutMark(c))
             appendEscaped(out, piece);
-        else if (c == '\\')
+        else if (c == '\\' && backslashToo)
             out += "\\\\";
         else
             out += piece;
         pos += piece.size();
     }
     return out;
+}
+
+} // namespace
+
+std::string escapeForTerminal(std::string_view text) {
+    return escape(text, false);
+}
+
+std::string escapeUnambiguously(std::string_view text) {
+    return escape(text, true);
 }
 
 std::size_t displayWidth(std::string_view text) {

@@ -10,9 +10,11 @@
 // The text with everything that could steer a terminal or hide what a name really is
 // written as \xNN per byte: control bytes (C0, DEL and the C1 range U+0080 to U+009F),
 // bytes that are not valid UTF-8, and the bidirectional and line-separator marks that
-// reorder or break a line. A backslash becomes "\\", so every escaped text reads back to
-// exactly one original.
+// reorder or break a line.
 std::string escapeForTerminal(std::string_view text);
+// The same, with a backslash written as "\\" too, so that every escaped text reads back to
+// exactly one original: for output that scripts take apart.
+std::string escapeUnambiguously(std::string_view text);
 
 // Columns the UTF-8 text takes on a terminal: wide East Asian characters and emoji take
 // two, combining marks and zero-width characters none, everything else one. An invalid

@@ -28,7 +28,7 @@ std::string padLeft(const std::string& text, std::size_t width) {
 
 ListedEntry describe(const CZipFileHeader& header) {
     ListedEntry e;
-    e.fullName = escapeForTerminal(header.name());
+    e.fullName = header.name();
     const auto slash = e.fullName.rfind('/');
     e.name = slash == std::string::npos ? e.fullName : e.fullName.substr(slash + 1);
     e.path = slash == std::string::npos ? std::string() : e.fullName.substr(0, slash + 1);
@@ -60,8 +60,9 @@ std::string formatTable(const std::vector<ListedEntry>& entries) {
     std::vector<Row> rows;
     uint64_t totalSize = 0, totalPacked = 0;
     for (const auto& e : entries) {
-        rows.push_back({e.name, withThousandsSeparators(e.size), rateText(e.packed, e.size),
-                        withThousandsSeparators(e.packed), e.path});
+        rows.push_back({escapeForTerminal(e.name), withThousandsSeparators(e.size),
+                        rateText(e.packed, e.size), withThousandsSeparators(e.packed),
+                        escapeForTerminal(e.path)});
         totalSize += e.size;
         totalPacked += e.packed;
     }
@@ -99,8 +100,9 @@ std::string formatTsv(const std::vector<ListedEntry>& entries) {
     char crc[9];
     for (const auto& e : entries) {
         std::snprintf(crc, sizeof crc, "%08x", e.crc);
-        out += e.fullName + "\t" + std::to_string(e.size) + "\t" + std::to_string(e.packed) + "\t" +
-               crc + "\t" + std::to_string(e.method) + "\t" + e.modified + "\n";
+        out += escapeUnambiguously(e.fullName) + "\t" + std::to_string(e.size) + "\t" +
+               std::to_string(e.packed) + "\t" + crc + "\t" + std::to_string(e.method) + "\t" +
+               e.modified + "\n";
     }
     return out;
 }

@@ -9,7 +9,7 @@
 class CZipArchive;
 
 struct ListedEntry {
-    std::string fullName; // "/" separators
+    std::string fullName; // "/" separators, as stored (escaped when shown)
     std::string name;     // last component
     std::string path;     // folder part with a trailing "/", or empty
     uint32_t size = 0;

@@ -10,7 +10,6 @@ TEST(StringDisplay, EscapesEverythingThatSteersOrHidesAndNothingElse) {
     const std::pair<std::string, std::string> cases[] = {
         {"plain/naïve café.txt", "plain/naïve café.txt"},
         {"\x1b[2Jclear", "\\x1B[2Jclear"},
-        {"a\\x1B", "a\\\\x1B"}, // a literal backslash stays unambiguous
         {"c1 \xc2\x9b"
          "31m",
          "c1 \\xC2\\x9B31m"},                       // U+009B, the 8-bit CSI
@@ -23,6 +22,9 @@ TEST(StringDisplay, EscapesEverythingThatSteersOrHidesAndNothingElse) {
     };
     for (const auto& [raw, shown] : cases)
         EXPECT_EQ(escapeForTerminal(raw), shown);
+    // For scripts a literal backslash is escaped too, so "\x1B" and ESC stay apart.
+    EXPECT_EQ(escapeUnambiguously("a\\x1B\x1b"), "a\\\\x1B\\x1B");
+    EXPECT_EQ(escapeForTerminal("a\\b"), "a\\b");
 }
 
 TEST(StringDisplay, WidthCountsWideAndCombiningCharacters) {
