@@ -38,7 +38,10 @@ bool ArchiveSession::open(const std::string& url) {
     try {
         archive_.open(address);
     } catch (const std::exception& e) {
-        error_ = std::string(damagedText) + "\n(" + describeFailure(e) + ")";
+        // A transfer that failed is no sign of damage: only bytes that came and are wrong are.
+        error_ = source_.errorText().empty()
+                     ? std::string(damagedText) + "\n(" + describeFailure(e) + ")"
+                     : unavailableText();
         return false;
     }
     if (archive_.isClosed()) {
