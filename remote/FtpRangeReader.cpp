@@ -226,11 +226,11 @@ bool FtpRangeReader::checkDownloaded(int fd, int32_t first, int32_t last) {
     const int64_t got = ::fstat(fd, &held) == 0 ? held.st_size : 0;
     if (got >= wanted)
         return true;
-    std::string text = "The FTP server did not send the requested part of the file";
+    std::string text = "The FTP server did not send the requested part of the file: ";
     if (!lastClientError_.empty())
-        text += " (" + lastClientError_ + ")";
+        text += lastClientError_;
     else
-        text += " (" + std::to_string(got) + " of " + std::to_string(wanted) + " bytes came)";
+        text += std::to_string(got) + " of " + std::to_string(wanted) + " bytes came";
     return fail(Failure::Transfer, text + ".");
 }
 

@@ -50,6 +50,7 @@ public:
         cancelled_ = true;
         client_.requestAbort();
     }
+    bool isCancelled() const { return cancelled_; }
     void resetCancel() {
         cancelled_ = false;
         client_.clearAbortRequest();

@@ -201,6 +201,12 @@ bool RemoteArchiveSource::openFtpFile() {
 
 bool RemoteArchiveSource::requestFtpRange(int32_t first, int32_t last) {
     clearError();
+    if (ftp_.isCancelled()) {
+        httpStream_.serveNothing(address_.str());
+        fillSlot(&httpStream_);
+        setError(SourceError::Cancelled, "The transfer was cancelled.");
+        return false;
+    }
     // A range inside the one the swap file holds (the end record inside the tail block) is
     // served from there, not downloaded again.
     const std::string heldFor = ftp_.swapFilePath() + '\n' + ftp_.remotePath();
