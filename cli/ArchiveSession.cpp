@@ -39,7 +39,10 @@ bool ArchiveSession::open(const std::string& url) {
     try {
         archive_.open(address);
     } catch (const std::exception& e) {
-        error_ = std::string(damagedText) + "\n(" + escapeForTerminal(describeFailure(e)) + ")";
+        // A transfer that failed is no sign of damage: only bytes that came and are wrong are.
+        error_ = source_.errorText().empty() ? std::string(damagedText) + "\n(" +
+                                                   escapeForTerminal(describeFailure(e)) + ")"
+                                             : unavailableText();
         return false;
     }
     if (archive_.isClosed()) {

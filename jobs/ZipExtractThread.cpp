@@ -145,6 +145,11 @@ bool ZipExtractThread::Run::testEntry(size_t i) {
     endPass();
     if (!sound && job.isStopRequested())
         return false; // the transfer was cancelled: the entry is not damaged
+    if (const std::string transferFailure = job.doc_.source().errorText();
+        !sound && !transferFailure.empty()) {
+        fail(request.names[i], "the transfer failed: " + transferFailure);
+        return false; // the bytes did not come: nothing says the entry is damaged
+    }
     if (!sound) {
         job.send(WM_ARCHIVE_DAMAGED);
         fail(request.names[i], "test failed: " + reason);

@@ -39,6 +39,15 @@ int ZipOpenThread::run(const String& address) {
     try {
         archive.open(address, 0);
     } catch (...) {
+        // The source names a failed transfer (a refusal, a time-out, a cut connection): only
+        // bytes that arrived and are wrong make the archive damaged.
+        const std::string transferFailure = doc_.source().errorText();
+        if (!transferFailure.empty()) {
+            send(WM_OPEN_FAILED);
+            send(WM_REMOTE_ERROR, std::string(unavailableText) + "\n(" + transferFailure + ")");
+            send(WM_JOB_ENDED);
+            return 0;
+        }
         reportFailure(true);
         return 0;
     }

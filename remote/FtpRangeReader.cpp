@@ -1,8 +1,10 @@
 #include "remote/FtpRangeReader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <vector>
@@ -127,7 +129,7 @@ bool FtpRangeReader::fail(Failure failure, std::string text) {
 bool FtpRangeReader::connect(const std::string& host, uint16_t port, const std::string& rawUser,
                              const std::string& rawPassword) {
     close();
-    client_.clearAbortRequest();
+    resetCancel();
     failure_ = Failure::None;
     errorText_.clear();
     passive_ = false;
@@ -186,42 +188,76 @@ bool FtpRangeReader::open(const std::string& path, int32_t& length) {
     return true;
 }
 
+// A server may work in one data-connection mode only: behind NAT the server cannot connect
+// back (active), a firewall may block the server's data port (passive). When the data
+// connection fails or the server goes silent while it is set up, the range is tried in the
+// other mode, which then stays in use for the rest of the session. A session the server ended
+// meanwhile (an idle time-out while the user looked at the list) is logged on again once.
 bool FtpRangeReader::downloadRange(int32_t first, int32_t last) {
     const nsFTP::TransferType image = nsFTP::TransferType::image();
     const int64_t limit = static_cast<int64_t>(last) - first;
-    // A session the server ended meanwhile (an idle time-out while the user looked at the
-    // list) is logged on again once.
-    for (int session = 0; session < 2; ++session) {
+    bool modeSwitched = false;
+    bool loggedOnAgain = false;
+    while (!cancelled_) {
         if (!client_.isConnected() && !client_.logOn(client_.lastLogon()))
             return false;
         if (client_.download(remotePath_, swapFilePath_, image, passive_, first, limit, length_))
             return true;
-        // Behind NAT the server cannot connect back: try the same range passively, and stay
-        // passive for the rest of this archive once that works.
-        if (!passive_ && client_.dataConnectionFailed() && client_.isConnected() &&
-            client_.download(remotePath_, swapFilePath_, image, true, first, limit, length_)) {
-            passive_ = true;
-            return true;
-        }
-        if (client_.isConnected())
+        if (cancelled_)
             return false;
+        if (client_.dataConnectionFailed() && !modeSwitched) {
+            passive_ = !passive_;
+            modeSwitched = true;
+        } else if (client_.isConnected() || loggedOnAgain) {
+            return false;
+        } else {
+            loggedOnAgain = true;
+        }
     }
     return false;
+}
+
+// Only the bytes count: a transfer whose final reply went astray still delivered them, and
+// one that "succeeded" with fewer bytes than the range (a server that closed early) did not.
+bool FtpRangeReader::checkDownloaded(int fd, int32_t first, int32_t last) {
+    const int64_t end = length_ > 0 ? std::min<int64_t>(last, length_) : last;
+    const int64_t wanted = std::max<int64_t>(0, end - first);
+    struct stat held {};
+    const int64_t got = ::fstat(fd, &held) == 0 ? held.st_size : 0;
+    if (got >= wanted)
+        return true;
+    std::string text = "The FTP server did not send the requested part of the file: ";
+    if (!lastClientError_.empty())
+        text += lastClientError_;
+    else
+        text += std::to_string(got) + " of " + std::to_string(wanted) + " bytes came";
+    return fail(Failure::Transfer, text + ".");
 }
 
 RangeStream* FtpRangeReader::requestRange(int32_t first, int32_t last) {
     stream_.reset();
     if (swapFilePath_.empty() || first < 0 || last < first)
         return nullptr;
+    failure_ = Failure::None;
+    errorText_.clear();
+    lastClientError_.clear();
     // Emptied first: a download that never starts must not leave the previous range's bytes
     // to be read as this one's.
     int truncated = ::open(swapFilePath_.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
     if (truncated >= 0)
         ::close(truncated);
     downloadRange(first, last);
+    if (cancelled_) {
+        fail(Failure::Cancelled, "The transfer was cancelled.");
+        return nullptr;
+    }
     int fd = ::open(swapFilePath_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         fail(Failure::SwapFile, "The swap file " + swapFilePath_ + " cannot be read.");
+        return nullptr;
+    }
+    if (!checkDownloaded(fd, first, last)) {
+        ::close(fd);
         return nullptr;
     }
     // As many bytes as an inclusive HTTP range of the same numbers would give.

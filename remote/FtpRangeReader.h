@@ -5,6 +5,7 @@
 #include "remote/RangeStream.h"
 #include "remote/net/FTPClient.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -36,15 +37,26 @@ public:
     // size is asked once per logon and path: the source reopens the file for every range.
     bool open(const std::string& path, int32_t& length);
     // Downloads the bytes from `first` (up to `last`) into the swap file and returns a stream
-    // over them, owned by this reader and valid until the next request or `close`. Null when
-    // the swap file cannot be read. A failed download shows as a short stream.
+    // over them, owned by this reader and valid until the next request or `close`. Null, with
+    // the reason in errorText(), when the bytes did not all come (the server refused, went
+    // silent or cut the transfer short, or the request was cancelled) or the swap file cannot
+    // be read: a short range is never served as if it were whole.
     RangeStream* requestRange(int32_t first, int32_t last);
     // The archive is closed: the stream is dropped and the swap file removed.
     void close();
-    // From any thread: stops the running range download after its next piece.
-    void cancel() { client_.requestAbort(); }
+    // From any thread: stops the running range download after its next piece, and every
+    // later one fails at once until resetCancel (or the next connect).
+    void cancel() {
+        cancelled_ = true;
+        client_.requestAbort();
+    }
+    bool isCancelled() const { return cancelled_; }
+    void resetCancel() {
+        cancelled_ = false;
+        client_.clearAbortRequest();
+    }
 
-    enum class Failure { None, Logon, NoSize, EmptyFile, TooLarge, SwapFile };
+    enum class Failure { None, Logon, NoSize, EmptyFile, TooLarge, SwapFile, Transfer, Cancelled };
     Failure lastFailure() const { return failure_; }
     const std::string& errorText() const { return errorText_; }
 
@@ -62,14 +74,20 @@ private:
     bool createSwapFile();
     void removeSwapFile();
     bool downloadRange(int32_t first, int32_t last);
+    bool checkDownloaded(int fd, int32_t first, int32_t last);
     bool fail(Failure failure, std::string text);
 
-    // Keeps the client's last error text ("Connect error 0x0000006f") for errorText().
+    // Keeps the client's last problem for errorText(): its own error ("Accept error
+    // 0x0000006e") or the server's last refusal ("550 No such file").
     struct ErrorRecorder : nsFTP::ITransferNotification {
         std::string& target;
         explicit ErrorRecorder(std::string& text) : target(text) {}
         void onInternalError(const std::string& message, const char*, int) override {
             target = message;
+        }
+        void onResponse(const nsFTP::ServerReply& reply) override {
+            if (reply.firstDigit() == '4' || reply.firstDigit() == '5')
+                target = reply.text.substr(0, 200);
         }
     };
 
@@ -79,7 +97,8 @@ private:
     std::string swapFilePath_;
     std::string remotePath_;
     int32_t length_ = 0;
-    bool passive_ = false;
+    bool passive_ = false; // the mode that last worked for this session
+    std::atomic<bool> cancelled_{false};
     Failure failure_ = Failure::None;
     std::string errorText_;
     std::unique_ptr<RangeStream> stream_;

@@ -20,6 +20,10 @@ bool RemoteArchiveSource::connect(String& address) {
     ftpHeldFor_.clear();
     resetCancel();
     clearError();
+    // Nothing learnt of the previous archive may speak for this one: a length left at
+    // LengthUnknown would blame an unreachable server for not serving ranges.
+    length_ = 0;
+    remoteFileName_.clear();
     splitCredentials(address, user_, password_);
     address_ = address; // never with credentials: it names the stream in error messages
     String scheme = serverPart(address).field("://", 1);
@@ -135,6 +139,15 @@ void RemoteArchiveSource::cancel() {
 
 void RemoteArchiveSource::resetCancel() {
     client_->clearAbort();
+    ftp_.resetCancel();
+}
+
+std::string RemoteArchiveSource::errorText() const {
+    if (!errorText_.empty())
+        return errorText_;
+    if (storageFileSlot_ && *storageFileSlot_ == &httpStream_)
+        return httpStream_.failure();
+    return {};
 }
 
 void RemoteArchiveSource::setError(SourceError error, std::string text) {
@@ -157,6 +170,8 @@ SourceError ftpSourceError(FtpRangeReader::Failure failure) {
         return SourceError::EmptyFile;
     case FtpRangeReader::Failure::TooLarge:
         return SourceError::TooLarge;
+    case FtpRangeReader::Failure::Cancelled:
+        return SourceError::Cancelled;
     default:
         return SourceError::NoResponse;
     }
@@ -185,6 +200,13 @@ bool RemoteArchiveSource::openFtpFile() {
 }
 
 bool RemoteArchiveSource::requestFtpRange(int32_t first, int32_t last) {
+    clearError();
+    if (ftp_.isCancelled()) {
+        httpStream_.serveNothing(address_.str());
+        fillSlot(&httpStream_);
+        setError(SourceError::Cancelled, "The transfer was cancelled.");
+        return false;
+    }
     // A range inside the one the swap file holds (the end record inside the tail block) is
     // served from there, not downloaded again.
     const std::string heldFor = ftp_.swapFilePath() + '\n' + ftp_.remotePath();
@@ -210,6 +232,6 @@ bool RemoteArchiveSource::requestFtpRange(int32_t first, int32_t last) {
     // The slot must not keep the previous range's stream, which the reader has dropped.
     httpStream_.serveNothing(address_.str());
     fillSlot(&httpStream_);
-    setError(SourceError::NoResponse, ftp_.errorText());
+    setError(ftpSourceError(ftp_.lastFailure()), ftp_.errorText());
     return false;
 }

@@ -41,7 +41,8 @@ public:
     }
     std::string remoteFileName() const override { return remoteFileName_; }
 
-    std::string errorText() const override { return errorText_; }
+    // Also why the http piece being read came short (a server gone silent mid-body).
+    std::string errorText() const override;
     SourceError lastError() const { return lastError_; }
     void cancel() override;
     void resetCancel() override;

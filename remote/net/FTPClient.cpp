@@ -5,6 +5,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -123,6 +124,7 @@ bool CFTPClient::receiveLines(int timeoutSeconds) {
                                 strnlen(receiveBuffer_.data(), static_cast<std::size_t>(count)));
         }
     } catch (const CBlockingSocketException& e) {
+        replyTimedOut_ = e.operation() == "Receive timeout";
         dropControlConnection(e.errorText());
         return false;
     }
@@ -153,6 +155,7 @@ bool CFTPClient::readLine(std::string& line, int timeoutSeconds) {
 }
 
 bool CFTPClient::readReplyWithin(ServerReply& reply, int timeoutSeconds) {
+    replyTimedOut_ = false;
     std::string line;
     if (!readLine(line, timeoutSeconds))
         return false;
@@ -188,7 +191,8 @@ bool CFTPClient::sendAndRead(const std::string& command, ServerReply& reply) {
 
 int CFTPClient::quit() {
     ServerReply reply;
-    bool answered = sendAndRead("QUIT", reply);
+    bool answered =
+        sendLine("QUIT") && readReplyWithin(reply, std::min(QuitReplyWaitSeconds, timeoutSeconds_));
     closeControlConnection();
     return answered ? classifyReply(reply) : -1;
 }

@@ -26,6 +26,9 @@ public:
     // A transfer stopped at its byte limit waits at most this long (or the time-out, when
     // shorter) for the server's final reply; some servers never send one.
     static constexpr int FinalReplyWaitSeconds = 3;
+    // The reply to QUIT changes nothing; a silent server must not hold up the exit or the
+    // next logon for the whole time-out.
+    static constexpr int QuitReplyWaitSeconds = 1;
 
     CFTPClient(std::unique_ptr<nsSocket::IBlockingSocket> controlSocket, int timeoutSeconds = 10,
                int bufferSize = 2048, int receiveDelayMs = 0);
@@ -69,8 +72,11 @@ public:
     // Runs one data command: kinds List to Retrieve fill `file`, Store to Append send it.
     bool runDataCommand(DataCommand kind, const std::string& path, const TransferType& type,
                         bool passive, int64_t offset, CFile& file, int64_t limit = -1);
-    // True when the last data command failed because no data connection could be made (the
-    // caller may then try the other mode).
+    // True when the last data command failed because no data connection could be made in
+    // the mode asked for: the server refused PORT or PASV, answered 425, or went silent while
+    // setting the connection up (a server whose connect-back to a client behind NAT hangs
+    // answers PORT or RETR only after the client has given up). The caller may then try the
+    // other mode. A session the server ended (421) does not count.
     bool dataConnectionFailed() const { return dataConnectionFailed_; }
 
     // The control connection.
@@ -89,6 +95,8 @@ private:
     bool readFinalReply(ServerReply& reply, int timeoutSeconds);
     void dropControlConnection(const std::string& why);
     void resynchronise(bool stoppedEarly);
+    // After a failed PORT, PASV, REST or data command: was it the mode's fault?
+    void noteSetupFailure();
 
     bool walkLogonTable(const LogonParameters& parameters);
     bool ensureType(const TransferType& type);
@@ -120,6 +128,7 @@ private:
     std::atomic<bool> abortRequested_{false};
     bool resumeSupported_ = true;
     bool dataConnectionFailed_ = false;
+    bool replyTimedOut_ = false; // the last reply read ended in the time-out
     std::set<ITransferNotification*> observers_;
     LogonParameters lastLogon_;
 };

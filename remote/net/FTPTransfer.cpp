@@ -72,11 +72,15 @@ bool CFTPClient::ensureType(const TransferType& type) {
 bool CFTPClient::sendRestartAndCommand(DataCommand kind, const std::string& path, int64_t offset,
                                        bool& commandAccepted) {
     commandAccepted = false;
-    if (resumeSupported_ && restartApplies(kind) && offset > 0 && setRestart(offset) != 0)
+    if (resumeSupported_ && restartApplies(kind) && offset > 0 && setRestart(offset) != 0) {
+        noteSetupFailure();
         return false;
+    }
     ServerReply reply;
-    if (!sendAndRead(dataCommandLine(kind, path), reply))
+    if (!sendAndRead(dataCommandLine(kind, path), reply)) {
+        noteSetupFailure();
         return false;
+    }
     if (reply.firstDigit() != '1') {
         // 425: the server could not open the data connection.
         if (reply.code == "425")
@@ -85,6 +89,13 @@ bool CFTPClient::sendRestartAndCommand(DataCommand kind, const std::string& path
     }
     commandAccepted = true;
     return true;
+}
+
+void CFTPClient::noteSetupFailure() {
+    // Silence while the data connection is being set up: in active mode the server may be
+    // trying to connect back before it answers.
+    if (replyTimedOut_)
+        dataConnectionFailed_ = true;
 }
 
 bool CFTPClient::openActiveData(IBlockingSocket& data, DataCommand kind, const std::string& path,
@@ -112,7 +123,8 @@ bool CFTPClient::openActiveData(IBlockingSocket& data, DataCommand kind, const s
         return false;
     }
     if (announcePort(localAddress, port) != 0) {
-        dataConnectionFailed_ = true;
+        // A refusal or silence, not a session the server ended (421).
+        dataConnectionFailed_ = isConnected() || replyTimedOut_;
         return false;
     }
     bool commandAccepted = false;
@@ -137,7 +149,7 @@ bool CFTPClient::openPassiveData(IBlockingSocket& data, DataCommand kind, const 
     uint32_t announced = 0;
     uint16_t port = 0;
     if (requestPassive(announced, port) != 0) {
-        dataConnectionFailed_ = true;
+        dataConnectionFailed_ = isConnected() || replyTimedOut_;
         return false;
     }
     try {

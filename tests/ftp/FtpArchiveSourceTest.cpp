@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 
 using namespace ftptest;
 
@@ -111,4 +112,41 @@ TEST_F(FtpArchiveSource, WrongPasswordFailsToConnect) {
     String url(address("us%40er%3Ax:nope@", "/pub/test%20archive.zip"));
     EXPECT_FALSE(source_.connect(url));
     EXPECT_EQ(source_.lastError(), SourceError::NoResponse);
+}
+
+// A server that allows passive mode only: the first range finds out, and the archive then
+// lists, tests and extracts over passive connections alone.
+TEST_F(FtpArchiveSource, ServerWithoutActiveModeIsReadPassively) {
+    RealFtpServer passiveOnly(true);
+    ASSERT_TRUE(passiveOnly.started());
+    ::mkdir((passiveOnly.root() + "/pub").c_str(), 0700);
+    makeArchive(passiveOnly.root() + "/pub/a.zip", patternBytes(200000));
+    CZipArchive archive(source_);
+    archive.open(String("ftp://127.0.0.1:" + std::to_string(passiveOnly.port()) + "/pub/a.zip"));
+    expectListsAndExtracts(archive);
+    EXPECT_TRUE(source_.ftpReader().usesPassiveMode());
+    const auto lines = passiveOnly.transcript();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("PORT ", 0) == 0; }),
+              1);
+}
+
+// A Cancel fails the next request as cancelled (never as an empty success), and once the
+// next job has reset it, ftp ranges come whole again.
+TEST_F(FtpArchiveSource, CancelFailsRangesUntilTheNextJobResetsIt) {
+    std::mt19937 noise(7); // incompressible: the entry lies outside the tail fetched at open
+    std::string big(200000, '\0');
+    for (char& c : big)
+        c = static_cast<char>(noise());
+    makeArchive(server_->root() + "/pub/noise.zip", big);
+    CZipArchive archive(source_);
+    archive.open(String(address("", "/pub/noise.zip")));
+    ASSERT_FALSE(archive.isClosed());
+    source_.cancel();
+    EXPECT_THROW(archive.testEntry(2), CZipException);
+    EXPECT_EQ(source_.lastError(), SourceError::Cancelled);
+    source_.cancel();
+    source_.resetCancel();
+    EXPECT_TRUE(archive.testEntry(2)) << archive.lastError();
+    EXPECT_TRUE(archive.testEntry(0)) << archive.lastError();
 }

@@ -228,9 +228,9 @@ TEST(FtpRangeReader, LostSessionNeverServesThePreviousRange) {
     ASSERT_TRUE(f.reader.open("a.zip", length));
     ASSERT_NE(f.reader.requestRange(0, 100), nullptr);
     gone = true;
-    RangeStream* stream = f.reader.requestRange(200, 300);
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(readAll(stream), "");
+    EXPECT_EQ(f.reader.requestRange(200, 300), nullptr);
+    EXPECT_EQ(f.reader.lastFailure(), FtpRangeReader::Failure::Transfer);
+    EXPECT_NE(f.reader.errorText().find("530 Not now"), std::string::npos) << f.reader.errorText();
 }
 
 TEST(FtpRangeReader, SwapFileIsPrivateUniqueAndRemovedOnClose) {
@@ -262,4 +262,84 @@ TEST(FtpRangeReader, PlantedLinkInPlaceOfTheSwapFileIsNotFollowed) {
     ASSERT_EQ(::symlink(victim.c_str(), swap.c_str()), 0);
     EXPECT_EQ(f.reader.requestRange(0, 10), nullptr);
     EXPECT_EQ(readFile(victim), "keep");
+}
+
+// Behind NAT the server's connect-back hangs, and it answers PORT or RETR only after the
+// client has given up: the range comes passively, and the session stays passive.
+TEST(FtpRangeReader, ActiveModeThatGoesSilentGivesWayToPassiveForTheSession) {
+    for (const char* silentVerb : {"PORT", "RETR"}) {
+        SCOPED_TRACE(silentVerb);
+        ReaderFixture f;
+        std::atomic<bool> passive{false};
+        f.server.on("PASV", [&](FtpSession& s, const std::string& argument) {
+            passive = true;
+            s.answerDefault("PASV", argument);
+        });
+        f.server.on(silentVerb, [&, silentVerb](FtpSession& s, const std::string& argument) {
+            if (passive)
+                return s.answerDefault(silentVerb, argument);
+            s.waitUntilClientHangsUp(10000);
+            s.send("425 Can't open data connection");
+            s.closed = true;
+        });
+        ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
+        int32_t length = 0;
+        ASSERT_TRUE(f.reader.open("a.zip", length));
+        for (int32_t first : {1000, 2000}) {
+            RangeStream* stream = f.reader.requestRange(first, first + 100);
+            ASSERT_NE(stream, nullptr) << f.reader.errorText();
+            EXPECT_EQ(readAll(stream), f.content.substr(first, 101));
+        }
+        Lines commands = f.server.commandsExceptLogon();
+        EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                                [](const std::string& c) { return startsWith(c, "PORT "); }),
+                  1);
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "PASV"), 2);
+    }
+}
+
+// The reverse: passive worked, then its data port goes silent; active mode takes over.
+TEST(FtpRangeReader, PassiveModeThatGoesSilentGivesWayToActive) {
+    ReaderFixture f;
+    std::atomic<int> ports{0}, passives{0};
+    f.server.on("PORT", [&](FtpSession& s, const std::string& argument) {
+        if (ports++ == 0)
+            return s.send("500 Not now");
+        s.answerDefault("PORT", argument);
+    });
+    f.server.on("PASV", [&](FtpSession& s, const std::string& argument) {
+        if (passives++ == 0)
+            return s.answerDefault("PASV", argument);
+        s.waitUntilClientHangsUp(10000);
+        s.closed = true;
+    });
+    ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
+    int32_t length = 0;
+    ASSERT_TRUE(f.reader.open("a.zip", length));
+    for (int32_t first : {100, 200, 300}) {
+        RangeStream* stream = f.reader.requestRange(first, first + 50);
+        ASSERT_NE(stream, nullptr) << f.reader.errorText();
+        EXPECT_EQ(readAll(stream), f.content.substr(first, 51));
+    }
+    EXPECT_FALSE(f.reader.usesPassiveMode());
+    EXPECT_EQ(passives, 2);
+    EXPECT_EQ(ports, 3);
+}
+
+// A server that never answers QUIT holds neither a new logon nor the exit for the whole
+// time-out.
+TEST(FtpRangeReader, SilentQuitCostsAboutOneSecond) {
+    ScriptedFtpServer server;
+    server.on("QUIT", [](FtpSession& s, const std::string&) { s.waitUntilClientHangsUp(30000); });
+    const std::string hostText = "127.0.0.1:" + std::to_string(server.port());
+    const auto start = std::chrono::steady_clock::now();
+    {
+        TempFolder temp;
+        FtpRangeReader reader(temp.path()); // the program's 10-second time-out
+        ASSERT_TRUE(reader.connect(hostText, "", ""));
+        ASSERT_TRUE(reader.connect(hostText, "", "")); // quits the first session
+    }                                                  // quits the second
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    const Lines lines = server.transcript();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "QUIT"), 2);
 }

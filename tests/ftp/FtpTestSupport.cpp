@@ -58,7 +58,7 @@ std::vector<std::string> filesIn(const std::string& folder) {
     return names;
 }
 
-RealFtpServer::RealFtpServer() {
+RealFtpServer::RealFtpServer(bool passiveOnly) {
     const std::string portFile = work_.file("port");
     const std::string script = std::string(FTP_TEST_SCRIPT_DIR) + "/pyftpd_server.py";
     const std::string log = work_.file("server.log");
@@ -69,7 +69,7 @@ RealFtpServer::RealFtpServer() {
         std::freopen(log.c_str(), "a", stderr);
         ::execl("/usr/bin/python3", "python3", script.c_str(), root_.path().c_str(),
                 portFile.c_str(), transcriptFile.c_str(), User, Password,
-                static_cast<char*>(nullptr));
+                passiveOnly ? "passive-only" : "active-too", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);

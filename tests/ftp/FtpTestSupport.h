@@ -34,7 +34,8 @@ public:
     static constexpr const char* User = "us@er:x";
     static constexpr const char* Password = "p:a/ss@w";
 
-    RealFtpServer();
+    // `passiveOnly`: PORT is refused, so that clients must use passive mode.
+    explicit RealFtpServer(bool passiveOnly = false);
     ~RealFtpServer();
     RealFtpServer(const RealFtpServer&) = delete;
     RealFtpServer& operator=(const RealFtpServer&) = delete;

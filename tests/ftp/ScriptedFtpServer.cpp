@@ -69,6 +69,11 @@ void FtpSession::closeData() {
     closeFd(data_);
 }
 
+bool FtpSession::waitUntilClientHangsUp(int ms) {
+    char byte;
+    return waitReadable(control_, ms) && ::recv(control_, &byte, 1, MSG_PEEK) <= 0;
+}
+
 bool FtpSession::openDataConnection() {
     closeData();
     if (passiveListener_ >= 0) {
@@ -86,12 +91,13 @@ bool FtpSession::openDataConnection() {
     return data_ >= 0;
 }
 
-bool FtpSession::sendFileOverData() {
+bool FtpSession::sendFileOverData(std::size_t count) {
     const std::string& file = server_.file_;
     std::size_t pos = restOffset < 0 ? 0 : static_cast<std::size_t>(restOffset);
     restOffset = 0;
-    while (pos < file.size()) {
-        std::size_t piece = std::min(server_.pieceSize_, file.size() - pos);
+    const std::size_t end = pos + std::min(count, file.size() - std::min(pos, file.size()));
+    while (pos < end) {
+        std::size_t piece = std::min(server_.pieceSize_, end - pos);
         ssize_t sent = ::send(data_, file.data() + pos, piece, MSG_NOSIGNAL);
         if (sent <= 0)
             return false;

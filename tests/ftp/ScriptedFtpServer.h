@@ -31,10 +31,13 @@ public:
     void answerDefault(const std::string& verb, const std::string& argument);
     // Opens the data connection the client asked for (PORT or PASV); false when none came.
     bool openDataConnection();
-    // Sends the file from the REST offset on in the server's pieces; false when the client
-    // closed the data connection before the end.
-    bool sendFileOverData();
+    // Sends the file from the REST offset on in the server's pieces, at most `count` bytes;
+    // false when the client closed the data connection before the end.
+    bool sendFileOverData(std::size_t count = std::string::npos);
     void closeData();
+    // Waits (at most `ms`) until the client hangs up the control connection: a server whose
+    // connect-back to a client behind NAT hangs answers only after the client gave up.
+    bool waitUntilClientHangsUp(int ms);
 
     int64_t restOffset = 0;
     bool closed = false;

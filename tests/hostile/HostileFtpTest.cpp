@@ -1,5 +1,6 @@
 // FTP servers that misbehave on purpose, read through the remote source and the engine: each
 // case ends within the client's time-outs with a clear error, or reads the archive correctly.
+#include "CliHarness.h"
 #include "HostileZip.h"
 #include "ScriptedFtpServer.h"
 
@@ -133,4 +134,37 @@ TEST(HostileFtp, DataConnectionNeverClosedEndsEachRange) {
     EXPECT_TRUE(outcome.opened) << outcome.error;
     EXPECT_EQ(outcome.error, "");
     EXPECT_LT(outcome.took, std::chrono::seconds(20));
+}
+
+// A download the server refuses or cuts short is its doing: the user reads the reason, and
+// the archive is not called damaged.
+TEST(HostileFtp, RefusedOrShortDownloadSaysWhyInsteadOfDamaged) {
+    struct Case {
+        const char* reason;
+        ScriptedFtpServer::Handler retr;
+    };
+    const Case cases[] = {
+        {"550 Permission denied",
+         [](FtpSession& s, const std::string&) { s.send("550 Permission denied"); }},
+        {"100 of ",
+         [](FtpSession& s, const std::string&) {
+             s.send("150 Opening data connection");
+             if (s.openDataConnection())
+                 s.sendFileOverData(100);
+             s.closeData();
+             s.send("226 Transfer complete");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        ScriptedFtpServer server;
+        server.setFile(sampleArchive());
+        server.on("RETR", c.retr);
+        const auto run =
+            clitest::cli({"list", "ftp://127.0.0.1:" + std::to_string(server.port()) + "/a.zip"});
+        EXPECT_EQ(run.exitCode, 3);
+        EXPECT_TRUE(contains(run.err, "The file is unavaliable.")) << run.err;
+        EXPECT_TRUE(contains(run.err, c.reason)) << run.err;
+        EXPECT_FALSE(contains(run.err, "damaged")) << run.err;
+    }
 }
