@@ -112,6 +112,10 @@ TEST_F(CliSignIn, RightWrongAndMissingPasswords) {
     EXPECT_EQ(right.exitCode, 0) << right.err;
     EXPECT_TRUE(contains(right.out, "data/random.bin  OK")) << right.out;
 
+    // Written in the address, they are sent the same way (and never shown).
+    auto inAddress = cliWith({homeEnv}, {"list", "http://joe:s3cret-pw@" + url().substr(7)}, {});
+    EXPECT_EQ(inAddress.exitCode, 0) << inAddress.err;
+
     auto wrong = cliWith({homeEnv}, {"list", url(), "--user", "joe:wrong-pw"}, {});
     EXPECT_EQ(wrong.exitCode, 3);
     EXPECT_TRUE(contains(wrong.err, "refused the user name and password given with -u"))
