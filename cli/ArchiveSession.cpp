@@ -2,6 +2,7 @@
 
 #include "app/StringDisplay.h"
 #include "remote/Address.h"
+#include "remote/LocalAddress.h"
 
 namespace {
 
@@ -24,7 +25,30 @@ ArchiveSession::~ArchiveSession() {
     }
 }
 
+// 401 and 407 name the option that would have helped; the credentials themselves never
+// appear in a message.
+std::string ArchiveSession::signInText() const {
+    if (source_.protocol() != RemoteArchiveSource::Http ||
+        source_.lastError() != SourceError::HttpStatus)
+        return {};
+    if (source_.httpStatus() == 401)
+        return signIn_.server ? "The server refused the user name and password given with -u "
+                                "(status 401)."
+                              : "The server asks for a user name and password (status 401): "
+                                "give them with -u USER[:PASSWORD] or in ~/.netrc.";
+    if (source_.httpStatus() == 407)
+        return signIn_.proxy ? "The proxy refused the user name and password given with -U "
+                               "(status 407)."
+                             : "The proxy asks for a user name and password (status 407): "
+                               "give them with -U USER[:PASSWORD].";
+    return {};
+}
+
 std::string ArchiveSession::unavailableText() const {
+    if (std::string text = signInText(); !text.empty())
+        return text;
+    if (source_.protocol() == RemoteArchiveSource::Local)
+        return "Cannot open the zip file. " + source_.errorText();
     if (source_.length() == ArchiveSource::LengthUnknown)
         return notSupportedText;
     std::string text = unavailableBaseText;
@@ -33,9 +57,24 @@ std::string ArchiveSession::unavailableText() const {
     return text;
 }
 
-bool ArchiveSession::open(const std::string& url) {
+// The normalised address with the user name and password of -u in it (they replace any
+// written in the address); the source takes them out again before it names the address.
+String ArchiveSession::prepare(const std::string& url) {
     String address(url);
     normalizeAddress(address);
+    if (signIn_.server && !isFileAddress(address.str())) {
+        String user;
+        String password;
+        splitCredentials(address, user, password);
+        insertCredentials(address, signIn_.server->user.c_str(), signIn_.server->password.c_str());
+    }
+    if (signIn_.proxy)
+        source_.setProxyCredentials(signIn_.proxy->user, signIn_.proxy->password);
+    return address;
+}
+
+bool ArchiveSession::open(const std::string& url) {
+    String address = prepare(url);
     try {
         archive_.open(address);
     } catch (const std::exception& e) {
@@ -59,8 +98,7 @@ bool ArchiveSession::opened() {
 }
 
 bool ArchiveSession::openForCopy(const std::string& url) {
-    String address(url);
-    normalizeAddress(address);
+    String address = prepare(url);
     try {
         if (source_.connect(address) && source_.openRemoteFile(address))
             return opened();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/Interrupt.h"
+#include "cli/SignIn.h"
 #include "remote/RemoteArchiveSource.h"
 #include "zip/ZipArchive.h"
 
@@ -24,9 +25,16 @@ public:
     RemoteArchiveSource& source() { return source_; }
     const std::string& error() const { return error_; }
 
+    // The user names and passwords from the command line, for every session of the process.
+    static void setSignIn(SignIn signIn) { signIn_ = std::move(signIn); }
+
 private:
     std::string unavailableText() const;
     bool opened();
+    std::string signInText() const;
+    String prepare(const std::string& url);
+
+    static inline SignIn signIn_;
 
     RemoteArchiveSource source_;
     CZipArchive archive_{source_};

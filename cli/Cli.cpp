@@ -1,3 +1,4 @@
+#include "cli/ArchiveSession.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
@@ -29,6 +30,28 @@ int runCommand(const CliOptions& o) {
 
 } // namespace
 
+namespace {
+
+// Asks for the passwords that -u and -U left out before any request is made.
+int takeSignIn(const CliOptions& o) {
+    SignIn signIn;
+    std::string error;
+    if (o.user)
+        signIn.server = takeLogin(*o.user, "host", error);
+    if (error.empty() && o.proxyUser)
+        signIn.proxy = takeLogin(*o.proxyUser, "proxy", error);
+    if (interrupted())
+        return exitcode::interrupted;
+    if (!error.empty()) {
+        std::fprintf(stderr, "marrowglen-cli: %s\n", error.c_str());
+        return exitcode::usage;
+    }
+    ArchiveSession::setSignIn(std::move(signIn));
+    return exitcode::success;
+}
+
+} // namespace
+
 int runCli(int argc, char** argv) {
     installInterruptHandler();
     const CliParseResult parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -48,6 +71,8 @@ int runCli(int argc, char** argv) {
     default:
         break;
     }
+    if (int status = takeSignIn(o); status != exitcode::success)
+        return status;
     initHttpGlobal();
     const int status = runCommand(o);
     if (interrupted()) {

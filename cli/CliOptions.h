@@ -19,6 +19,9 @@ struct CliOptions {
     OverwritePolicy overwrite = OverwritePolicy::Ask;
     bool quiet = false;
     bool tsv = false;
+    // -u USER[:PASSWORD] and -U USER[:PASSWORD] as written (the password may be asked later).
+    std::optional<std::string> user;
+    std::optional<std::string> proxyUser;
 };
 
 struct CliParseResult {

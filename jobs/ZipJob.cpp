@@ -2,6 +2,7 @@
 #include "jobs/JobView.h"
 #include "jobs/ZipDoc.h"
 #include "remote/ArchiveSource.h"
+#include "remote/LocalAddress.h"
 
 #include <string>
 
@@ -52,7 +53,7 @@ int ZipOpenThread::run(const String& address) {
         return 0;
     }
     if (archive.isClosed()) {
-        reportFailure(false);
+        reportFailure(false, isFileAddress(address.str()));
         return 0;
     }
     send(WM_OPEN_SUCCEEDED, String(doc_.source().remoteFileName()));
@@ -61,13 +62,17 @@ int ZipOpenThread::run(const String& address) {
     return 0;
 }
 
-void ZipOpenThread::reportFailure(bool damaged) {
+void ZipOpenThread::reportFailure(bool damaged, bool localFile) {
     send(WM_OPEN_FAILED);
     if (damaged) {
         send(WM_ARCHIVE_DAMAGED);
     } else {
         const bool unsupported = doc_.source().length() == ArchiveSource::LengthUnknown;
-        send(WM_REMOTE_ERROR, unsupported ? unsupportedServerText : unavailableText);
+        if (localFile) // no server and no Internet to blame: the file's own reason
+            send(WM_REMOTE_ERROR,
+                 String(std::string(localFileText) + "\n" + doc_.source().errorText()));
+        else
+            send(WM_REMOTE_ERROR, unsupported ? unsupportedServerText : unavailableText);
     }
     send(WM_JOB_ENDED);
 }

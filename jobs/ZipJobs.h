@@ -41,10 +41,11 @@ public:
         "Please find a mirror on another server to preview this file.";
     static constexpr const char* unavailableText =
         "The file is unavaliable. Please check if your computer is connected to the Internet.";
+    static constexpr const char* localFileText = "The zip file cannot be opened.";
 
 private:
     int run(const String& address);
-    void reportFailure(bool damaged);
+    void reportFailure(bool damaged, bool localFile = false);
 };
 
 // Turns every file entry into a row of the view.

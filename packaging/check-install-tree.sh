@@ -105,7 +105,7 @@ check_cli() {
   fi
 }
 
-# check_desktop_entry FILE NAME EXEC
+# check_desktop_entry FILE NAME EXEC [MIMETYPE]
 check_desktop_entry() {
   local file=$prefix/share/applications/$1 report status
   check "desktop entry $1 installed" test -f "$file" || return
@@ -123,7 +123,11 @@ check_desktop_entry() {
   fi
   check "desktop entry $1: Name=$2" grep -qx "Name=$2" "$file"
   check "desktop entry $1: Exec=$3" grep -qx "Exec=$3" "$file"
-  check "desktop entry $1 claims no file or address types" not grep -q "^MimeType=" "$file"
+  if [[ -n ${4:-} ]]; then
+    check "desktop entry $1 opens MimeType=$4" grep -qx "MimeType=$4" "$file"
+  else
+    check "desktop entry $1 claims no file or address types" not grep -q "^MimeType=" "$file"
+  fi
   check "desktop entry $1 names the icon marrowglen" grep -qx "Icon=marrowglen" "$file"
 }
 
@@ -136,6 +140,28 @@ check_icons() {
   grep -qs '<svg' "$hicolor/scalable/apps/marrowglen.svg" || missing+=(scalable)
   check "icons in hicolor (PNG sizes and scalable)${missing[*]:+ (missing: ${missing[*]})}" \
     test ${#missing[@]} -eq 0
+}
+
+# The AppStream metainfo validates (no network: the screenshot addresses are not fetched),
+# names the viewer's desktop entry and lists this version among its releases.
+check_metainfo() {
+  local file=$prefix/share/metainfo/io.marrowglen.Marrowglen.metainfo.xml report
+  check "AppStream metainfo installed" test -f "$file" || return
+  if ! command -v appstreamcli >/dev/null; then
+    fail "AppStream metainfo validates: appstreamcli is missing (Debian package appstream)"
+    return
+  fi
+  if report=$(appstreamcli validate --no-net --no-color "$file" 2>&1); then
+    pass "AppStream metainfo validates"
+  else
+    fail "AppStream metainfo validates: $report"
+  fi
+  check "AppStream metainfo launches marrowglen.desktop" \
+    grep -q '<launchable type="desktop-id">marrowglen.desktop</launchable>' "$file"
+  if [[ -n ${MG_VERSION:-} ]]; then
+    check "AppStream metainfo lists release $MG_VERSION" \
+      grep -q "<release version=\"$MG_VERSION\"" "$file"
+  fi
 }
 
 desktop_entries_installed() {
@@ -160,9 +186,10 @@ check_viewer() {
   rm -rf "$home"
   check "marrowglen --version prints '$out'" \
     grep -qiE "^marrowglen ${MG_VERSION:-[0-9]+\.[0-9]+\.[0-9]+}$" <<<"$out"
-  check_desktop_entry marrowglen.desktop "Marrowglen" "marrowglen %u"
+  check_desktop_entry marrowglen.desktop "Marrowglen" "marrowglen %u" "application/zip;"
   check_desktop_entry marrowglen-monitor.desktop "Marrowglen Clipboard Monitor" "marrowglen /m"
   check_icons
+  check_metainfo
   check_man_page marrowglen
 }
 

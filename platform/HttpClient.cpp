@@ -149,11 +149,36 @@ void HttpClient::applyOptions(const std::string& url,
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &HttpClient::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+    applyCredentials();
     curl_slist* list = nullptr;
     for (const auto& line : extraHeaders)
         list = curl_slist_append(list, line.c_str());
     handles_->headerList.reset(list);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
+}
+
+void HttpClient::setCredentials(std::string user, std::string password) {
+    user_ = std::move(user);
+    password_ = std::move(password);
+}
+
+void HttpClient::setProxyCredentials(std::string user, std::string password) {
+    proxyUser_ = std::move(user);
+    proxyPassword_ = std::move(password);
+}
+
+void HttpClient::applyCredentials() {
+    CURL* h = handles_->easy.get();
+    if (!user_.empty()) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, user_.c_str());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, password_.c_str());
+    } else if (options_.useNetrc) {
+        curl_easy_setopt(h, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
+    }
+    if (!proxyUser_.empty()) {
+        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxyUser_.c_str());
+        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxyPassword_.c_str());
+    }
 }
 
 std::size_t HttpClient::read(void* buffer, std::size_t n) {

@@ -22,7 +22,8 @@
 void initHttpGlobal();
 
 // A URL syntax check: after trimming, a scheme, "://", a non-empty host and, if written, a
-// valid port. Any scheme is accepted here; the callers restrict schemes themselves.
+// valid port. Any scheme is accepted here; the callers restrict schemes themselves. A file
+// address has no host instead: file:///path or file://localhost/path.
 bool isValidUrl(const std::string& url);
 
 struct HttpOptions {
@@ -38,6 +39,9 @@ struct HttpOptions {
     // An abandoned body with at most this many bytes left is read to its end so that the
     // connection stays reusable; a longer one is dropped with its connection.
     std::size_t drainLimit = 64 * 1024;
+    // User name and password from ~/.netrc for a server that has an entry there, unless
+    // credentials were given (setCredentials).
+    bool useNetrc = true;
 };
 
 class HttpClient {
@@ -52,6 +56,13 @@ public:
     // (bad address, refused connection, TLS failure, time-out, cancel); see `errorText`.
     // A transfer that fails after the headers returns true; its reads then come up short.
     bool get(const std::string& url, const std::vector<std::string>& extraHeaders = {});
+
+    // The server's user name and password for the following requests (Basic, sent with the
+    // first request, as the curl tool does); an empty user leaves ~/.netrc to name them.
+    // Never sent to another host that a redirect leads to.
+    void setCredentials(std::string user, std::string password);
+    // The same for the proxy (proxies come from the environment).
+    void setProxyCredentials(std::string user, std::string password);
 
     // Of the final response of the last `get`.
     long status() const { return status_; }
@@ -94,8 +105,14 @@ private:
     static int onProgress(void* self, long long, long long, long long, long long);
     void takeHeaderLine(std::string_view line);
 
+    void applyCredentials();
+
     HttpOptions options_;
     std::unique_ptr<Handles> handles_;
+    std::string user_;
+    std::string password_;
+    std::string proxyUser_;
+    std::string proxyPassword_;
     std::atomic<bool> abort_{false};
 
     bool attached_ = false; // the transfer handle is in the multi handle

@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <memory>
+#include <strings.h>
 
 namespace {
 
@@ -18,10 +20,29 @@ std::string trimmedCopy(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+bool isFileScheme(const std::string& text) {
+    if (text.size() < 7)
+        return false;
+    for (std::size_t i = 0; i < 4; ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != "file"[i])
+            return false;
+    return text.compare(4, 3, "://") == 0;
+}
+
+// file:///path or file://localhost/path, with at least one character of path after "/".
+bool isValidFileUrl(const std::string& text) {
+    std::string rest = text.substr(7);
+    if (rest.size() >= 10 && strncasecmp(rest.c_str(), "localhost/", 10) == 0)
+        rest.erase(0, 9);
+    return rest.size() > 1 && rest[0] == '/' && rest.find('\0') == std::string::npos;
+}
+
 } // namespace
 
 bool isValidUrl(const std::string& url) {
     std::string text = trimmedCopy(url);
+    if (isFileScheme(text))
+        return isValidFileUrl(text);
     auto separator = text.find("://");
     // The parser forgives "http:///a.zip" (taking a.zip as the host); a user's typo it is.
     if (separator == std::string::npos || separator == 0 || text.size() == separator + 3 ||

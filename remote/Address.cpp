@@ -1,5 +1,7 @@
 #include "remote/Address.h"
 
+#include "remote/LocalAddress.h"
+
 #include <cctype>
 #include <cstdio>
 
@@ -70,6 +72,10 @@ std::string percentDecode(std::string_view text) {
 }
 
 void normalizeAddress(String& address) {
+    if (std::optional<std::string> local = localFileAddress(address.str())) {
+        address = local->c_str();
+        return;
+    }
     if (address.find(SchemeSeparator) < 0) {
         String withScheme("http://");
         withScheme.append(address);
@@ -78,7 +84,7 @@ void normalizeAddress(String& address) {
     }
     String scheme = address.field(SchemeSeparator, 1);
     if (!scheme.equalsNoCase("http") && !scheme.equalsNoCase("https") &&
-        !scheme.equalsNoCase("ftp"))
+        !scheme.equalsNoCase("ftp") && !scheme.equalsNoCase("file"))
         address.replaceField("http", SchemeSeparator, 1);
 }
 

@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
-// No "://": "http://" is put in front. A scheme other than http, https or ftp (any case)
-// is replaced by "http".
+// A local path ("/", "./", "../" or "~/" in front, or an existing file named without
+// "://") becomes a file:// address (see LocalAddress.h). Otherwise, no "://": "http://" is
+// put in front. A scheme other than http, https, ftp or file (any case) is replaced by "http".
 void normalizeAddress(String& address);
 
 // Takes "user:password@" out of the address's server part. Only an "@" before the path

@@ -29,6 +29,8 @@ bool RemoteArchiveSource::connect(String& address) {
     String scheme = serverPart(address).field("://", 1);
     if (scheme.equalsNoCase("http") || scheme.equalsNoCase("https")) {
         protocol_ = Http;
+        // Given in the address or by the caller; empty leaves ~/.netrc to name them.
+        client_->setCredentials(user_.str(), password_.str());
         // No traffic yet: the first request opens the connection, which is then kept.
         if (isValidUrl(address.str()))
             return true;
@@ -39,8 +41,13 @@ bool RemoteArchiveSource::connect(String& address) {
         protocol_ = Ftp;
         return connectFtp();
     }
+    if (scheme.equalsNoCase("file")) {
+        protocol_ = Local;
+        return connectLocal(address);
+    }
     protocol_ = None;
-    setError(SourceError::UnsupportedScheme, "Only http, https and ftp addresses can be opened.");
+    setError(SourceError::UnsupportedScheme,
+             "Only http, https, ftp and file addresses can be opened.");
     return false;
 }
 
@@ -50,6 +57,8 @@ bool RemoteArchiveSource::openRemoteFile(const String& address) {
         return openHttpFile();
     if (protocol_ == Ftp)
         return openFtpFile();
+    if (protocol_ == Local)
+        return openLocalFile();
     return false;
 }
 
@@ -67,6 +76,7 @@ bool RemoteArchiveSource::openHttpFile() {
 }
 
 void RemoteArchiveSource::closeRemoteFile() {
+    local_.closeRemoteFile();
     httpStream_.close();
     http_.close();
     if (storageFileSlot_ && *storageFileSlot_ && *storageFileSlot_ != &httpStream_) {
@@ -94,6 +104,8 @@ bool RemoteArchiveSource::requestRange(int32_t first, int32_t last, bool reopenF
         }
         return requestHttpRange(first, last);
     }
+    if (protocol_ == Local)
+        return requestLocalRange(first, last);
     if (reopenFirst)
         reopen();
     if (protocol_ == Ftp)
@@ -124,6 +136,7 @@ void RemoteArchiveSource::disconnect() {
     // ftp: the swap file is removed; the FTP client stays logged on until the next connect.
     ftp_.close();
     ftpHeldFor_.clear();
+    local_.disconnect();
     protocol_ = None;
 }
 
@@ -135,11 +148,13 @@ void RemoteArchiveSource::cancel() {
     client_->abort();
     // ftp: the running range download stops after its next piece.
     ftp_.cancel();
+    local_.cancel();
 }
 
 void RemoteArchiveSource::resetCancel() {
     client_->clearAbort();
     ftp_.resetCancel();
+    local_.resetCancel();
 }
 
 std::string RemoteArchiveSource::errorText() const {

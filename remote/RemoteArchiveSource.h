@@ -1,4 +1,4 @@
-// The one object that turns an http, https or ftp address into byte ranges for the zip
+// The one object that turns an http, https, ftp or file address into byte ranges for the zip
 // engine. Call order: connect, openRemoteFile, then any number of requestRange, all from the
 // worker thread of the job that runs; only cancel comes from another thread.
 #pragma once
@@ -9,6 +9,7 @@
 #include "remote/FtpRangeReader.h"
 #include "remote/HttpArchiveReader.h"
 #include "remote/HttpRangeStream.h"
+#include "remote/LocalArchiveSource.h"
 #include "remote/SourceError.h"
 #include "remote/SwapFileSlice.h"
 
@@ -19,7 +20,7 @@
 
 class RemoteArchiveSource : public ArchiveSource {
 public:
-    enum Protocol : int32_t { None = 0, Http = 1, Ftp = 2 };
+    enum Protocol : int32_t { None = 0, Http = 1, Ftp = 2, Local = 3 };
 
     explicit RemoteArchiveSource(HttpOptions options = {});
     ~RemoteArchiveSource() override;
@@ -35,8 +36,12 @@ public:
     void disconnect() override;
 
     int32_t length() const override { return length_; }
-    void setStorageFileSlot(RangeStream** slot) override { storageFileSlot_ = slot; }
+    void setStorageFileSlot(RangeStream** slot) override {
+        storageFileSlot_ = slot;
+        local_.setStorageFileSlot(slot);
+    }
     void setNetworkActivityHandler(std::function<void()> handler) override {
+        local_.setNetworkActivityHandler(handler);
         networkActivity_ = std::move(handler);
     }
     std::string remoteFileName() const override { return remoteFileName_; }
@@ -48,6 +53,14 @@ public:
     void resetCancel() override;
 
     int32_t protocol() const { return protocol_; }
+    // http: the status of the last response (401, 407, ...); 0 when none came.
+    long httpStatus() const { return client_->status(); }
+    // http: whether `connect` found a user name (in the address or given by the caller).
+    bool hasCredentials() const { return !user_.isEmpty(); }
+    // http: the proxy's user name and password (proxies come from the environment).
+    void setProxyCredentials(const std::string& user, const std::string& password) {
+        client_->setProxyCredentials(user, password);
+    }
     const String& address() const { return address_; }
     // ftp: the folder of the swap file (the temporary folder); $TMPDIR or /tmp when not set.
     // http: the folder of the range cache's spill file, too.
@@ -75,6 +88,10 @@ private:
     bool connectFtp();
     bool openFtpFile();
     bool requestFtpRange(int32_t first, int32_t last);
+    // file: the branches below call into LocalArchiveSource (remote/RemoteLocalFile.cpp).
+    bool connectLocal(String& address);
+    bool openLocalFile();
+    bool requestLocalRange(int32_t first, int32_t last);
 
     String address_;
     int32_t protocol_ = None;
@@ -87,7 +104,8 @@ private:
     HttpArchiveReader http_;
     HttpRangeStream httpStream_;
     std::function<void()> networkActivity_;
-    FtpRangeReader ftp_; // ftp: logs on, learns the size once, downloads ranges
+    LocalArchiveSource local_; // file: pread on the local file
+    FtpRangeReader ftp_;       // ftp: logs on, learns the size once, downloads ranges
     // ftp: what the swap file holds: [first, end) of the file named by ftpHeldFor_.
     SwapFileSlice ftpSlice_;
     std::string ftpHeldFor_;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from an existing build folder, installs it with apt-get, checks the
-# installed programs, manual pages, desktop entries, icons and bash completion, then removes
+# installed programs, manual pages, desktop entries, icons, the AppStream metainfo (validated
+# with appstreamcli) and bash completion, then removes
 # the package and checks that its files are gone.
 #   scripts/check-package.sh BUILD_DIR
 # Run as root on a machine that may be changed (CI's throwaway machine): it installs and
@@ -38,8 +39,8 @@ if [[ $(id -u) -ne 0 ]]; then
   fail "must run as root: it installs and removes the package"
   finish
 fi
-for tool in cpack dpkg-deb dpkg-shlibdeps file apt-get; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (dpkg-dev provides dpkg-shlibdeps, file the file command)"
+for tool in cpack dpkg-deb dpkg-shlibdeps file apt-get appstreamcli; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (dpkg-dev provides dpkg-shlibdeps, file the file command, appstream appstreamcli)"
 done
 ((failures)) && finish
 
@@ -72,6 +73,8 @@ check "Depends from the shared libraries (dpkg-shlibdeps): $(field Depends)" \
 mapfile -t files < <(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./|/|')
 check "package holds /usr/bin/marrowglen-cli (${#files[@]} files)" \
   grep -qx /usr/bin/marrowglen-cli < <(printf '%s\n' "${files[@]}")
+check "package holds the AppStream metainfo" \
+  grep -qx /usr/share/metainfo/io.marrowglen.Marrowglen.metainfo.xml < <(printf '%s\n' "${files[@]}")
 
 # --- install ----------------------------------------------------------------------------
 if installed; then

@@ -38,6 +38,8 @@ enum CommandId : int {
     ID_HELP_BUG = 1028,
     ID_URL_OPEN = 1022,
     ID_CANCEL_JOBS = 138,
+    ID_FOCUS_URL = 1040, // Ctrl+L: the URL bar, its text selected
+    ID_RELOAD = 1041,    // F5: the current address opened again
 };
 
 // Controls of the URL bar (the bar itself is the frame's dialog bar 59397).

@@ -1,5 +1,6 @@
 #include "ui/MainFrame.h"
 
+#include "app/settings/AddressHistory.h"
 #include "app/settings/ProgramSettings.h"
 #include "jobs/BlockingJobView.h"
 #include "jobs/ZipDoc.h"
@@ -103,11 +104,17 @@ void CMainFrame::addCommands() {
     }
     c.add(ID_APP_ABOUT, "&About Marrowglen...", [this] { onAbout(); });
     c.add(ID_CANCEL_JOBS, "Cancel", [this] { doc_.cancelAllJobs(); });
+    c.add(ID_FOCUS_URL, "Open &Location", [this] {
+         if (urlToolBar_->isHidden())
+             urlToolBar_->show();
+         urlBar_->focusAndSelect();
+     })->setShortcut(QKeySequence("Ctrl+L"));
+    c.add(ID_RELOAD, "&Reload", [this] { reopenCurrent(); })->setShortcut(Qt::Key_F5);
     c.add(ID_NEXT_PANE, "Next Pane", [this] { focusNextChild(); })->setShortcut(Qt::Key_F6);
     c.add(ID_PREV_PANE, "Previous Pane", [this] {
          focusPreviousChild();
      })->setShortcut(QKeySequence("Shift+F6"));
-    for (int id : {ID_FILE_NEW, ID_FILE_SAVE, ID_NEXT_PANE, ID_PREV_PANE})
+    for (int id : {ID_FILE_NEW, ID_FILE_SAVE, ID_NEXT_PANE, ID_PREV_PANE, ID_FOCUS_URL, ID_RELOAD})
         addAction(c.action(id)); // accelerators without a menu entry
 
     const struct {
@@ -171,8 +178,11 @@ void CMainFrame::buildUrlBar() {
     urlToolBar_->setAllowedAreas(Qt::AllToolBarAreas);
     urlBar_ = new CUrlBar(urlToolBar_);
     urlToolBar_->addWidget(urlBar_);
-    connect(urlBar_->openButton(), &QPushButton::clicked, this, &CMainFrame::openFromUrlBar);
-    connect(urlBar_->edit(), &QLineEdit::returnPressed, this, &CMainFrame::openFromUrlBar);
+    connect(urlBar_, &CUrlBar::openRequested, this, &CMainFrame::openFromUrlBar);
+    QStringList history;
+    for (const std::string& address : AddressHistory::load())
+        history << QString::fromStdString(address);
+    urlBar_->setHistory(history);
     connect(urlToolBar_, &QToolBar::visibilityChanged, this, &CMainFrame::updateCommands);
 }
 
@@ -243,6 +253,7 @@ void CMainFrame::updateCommands() {
     const bool running = doc_.anyJobRunning();
     view_->updateCommands(running);
     commands_->setEnabled(ID_FILE_OPEN_URL, !running);
+    commands_->setEnabled(ID_RELOAD, !running);
     commands_->setEnabled(ID_FILE_CLOSE, doc_.isOpen() && !running);
     commands_->setChecked(ID_VIEW_TOOLBAR, !toolBar_->isHidden());
     commands_->setChecked(ID_VIEW_URLBAR, !urlToolBar_->isHidden());
@@ -274,8 +285,24 @@ void CMainFrame::openAddress(const QString& address) {
                             "The entered URL is not valid");
         return;
     }
+    rememberAddress(address);
     doc_.onOpenDocument(String(address.toUtf8().toStdString()));
     updateCommands();
+}
+
+void CMainFrame::rememberAddress(const QString& address) {
+    currentAddress_ = address;
+    QStringList history;
+    for (const std::string& entry : AddressHistory::remember(address.toStdString()))
+        history << QString::fromStdString(entry);
+    urlBar_->setHistory(history);
+}
+
+void CMainFrame::reopenCurrent() {
+    if (currentAddress_.isEmpty())
+        openFromUrlBar();
+    else
+        openAddress(currentAddress_);
 }
 
 void CMainFrame::onFileOpenUrl() {
@@ -288,6 +315,7 @@ void CMainFrame::onFileOpenUrl() {
                             "The entered URL is not valid");
         return;
     }
+    rememberAddress(address);
     doc_.onOpenDocument(String(address.toUtf8().toStdString()));
     urlBar_->edit()->setText(address);
     updateCommands();

@@ -51,6 +51,9 @@ public:
     void openFromUrlBar();
     // An address from the command line: into the URL bar and opened.
     void openStartAddress(const QString& address);
+    // F5: the address opened last, opened again (the URL bar's text when none was opened).
+    void reopenCurrent();
+    const QString& currentAddress() const { return currentAddress_; }
     // File > Open Remote Zip File.
     void onFileOpenUrl();
     void clearTemporaryFolder();
@@ -68,6 +71,8 @@ private:
     void buildUrlBar();
     void buildStatusBar();
     void openAddress(const QString& address);
+    // Into the history (without credentials) and the URL bar's drop-down.
+    void rememberAddress(const QString& address);
     void updateTitle(const QString& documentTitle);
 
     CZipDoc& doc_;
@@ -83,6 +88,7 @@ private:
     std::map<int, QLabel*> panes_;
     std::unique_ptr<BlockingJobView> jobView_;
     std::unique_ptr<QueuedProgress> jobProgress_;
+    QString currentAddress_; // as opened, credentials included; never stored
     bool placementRestored_ = false;
     bool closing_ = false;
 };

@@ -12,14 +12,21 @@
 namespace clitest {
 
 Run cli(const std::vector<std::string>& args) {
+    return cliWith({}, args, {});
+}
+
+Run cliWith(const std::vector<std::string>& env, const std::vector<std::string>& args,
+            const std::string& cwd) {
     mgtest::TempDir dir("mgtest-cli-run");
     std::vector<std::string> argv = {"/bin/sh", "-c",
-                                     "\"$0\" \"$@\" </dev/null >\"$OUT\" 2>\"$ERR\"", MG_CLI_PATH};
+                                     "exec env \"$@\" </dev/null >\"$OUT\" 2>\"$ERR\"", "sh"};
+    argv.insert(argv.end(), env.begin(), env.end());
+    argv.push_back(MG_CLI_PATH);
     argv.insert(argv.end(), args.begin(), args.end());
     setenv("OUT", dir.file("out").c_str(), 1);
     setenv("ERR", dir.file("err").c_str(), 1);
     Run run;
-    run.exitCode = mgtest::runCommand(argv).exitCode;
+    run.exitCode = mgtest::runCommand(argv, cwd).exitCode;
     run.out = mgtest::readFile(dir.file("out"));
     run.err = mgtest::readFile(dir.file("err"));
     return run;

@@ -18,6 +18,9 @@ struct Run {
 
 // Runs marrowglen-cli with `args`; standard input is empty (not a terminal).
 Run cli(const std::vector<std::string>& args);
+// The same in the folder `cwd` with the environment changed by `env` ("NAME=value" each).
+Run cliWith(const std::vector<std::string>& env, const std::vector<std::string>& args,
+            const std::string& cwd);
 
 // Writes `script`'s archive with Debian's Python: the script sees `path` as sys.argv[1] and
 // `zipfile` imported.

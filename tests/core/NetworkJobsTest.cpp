@@ -151,3 +151,23 @@ TEST(OverScriptedServer, ASaveCutShortByTheServerIsAFailure) {
         EXPECT_TRUE(h.opener.opened().empty());
     }
 }
+
+// The document over a zip file on disk: listed like a remote one; a missing file is reported
+// with its own reason, not as a network failure.
+TEST(LocalFileJobs, ListsAFileOnDiskAndNamesWhyAMissingOneFails) {
+    mgtest::TempDir disk("mg-core-disk");
+    mgtest::writeFile(disk.file("folders.zip"), archiveText("folders"));
+    RemoteArchiveSource source;
+    {
+        DocHarness h(source);
+        ASSERT_TRUE(h.open("file://" + disk.file("folders.zip")));
+        EXPECT_EQ(h.doc->title().str(), "folders.zip");
+        EXPECT_EQ(listedNames(h.view), fileNames("folders"));
+    }
+    DocHarness h(source);
+    ASSERT_TRUE(h.open("file://" + disk.file("gone.zip")));
+    EXPECT_EQ(h.view.count(std::string("REMOTE_ERROR ") + ZipOpenThread::localFileText + "\n" +
+                           disk.file("gone.zip") + ": No such file or directory"),
+              1)
+        << ::testing::PrintToString(h.view.messages());
+}

@@ -124,9 +124,10 @@ TEST(IsValidUrl, NeedsSchemeHostAndAValidPort) {
     EXPECT_TRUE(isValidUrl("  https://h:8443/a.zip\n"));
     EXPECT_TRUE(isValidUrl("ftp://u:p@h/d/a.zip"));
     EXPECT_TRUE(isValidUrl("gopher://h/a.zip"));
-    for (const char* bad :
-         {"", "h/a.zip", "http:/h/a.zip", "http:///a.zip", "://h/a.zip", "http://h:99999/a.zip",
-          "http://h:12x/a.zip", "http://h:0/a.zip", "http://h/a b.zip", "file:///etc/passwd"})
+    EXPECT_TRUE(isValidUrl("file:///etc/passwd")); // a local file: no host
+    for (const char* bad : {"", "h/a.zip", "http:/h/a.zip", "http:///a.zip", "://h/a.zip",
+                            "http://h:99999/a.zip", "http://h:12x/a.zip", "http://h:0/a.zip",
+                            "http://h/a b.zip", "file://elsewhere/etc/passwd"})
         EXPECT_FALSE(isValidUrl(bad)) << bad;
 }
 
