@@ -202,6 +202,11 @@ TEST(ListView, EveryDisplayTypeSelectsCountsPreviewsExtractsAndOffersTheRowMenu)
     Viewer viewer(makeZip(kFiles));
     ASSERT_TRUE(viewer.openAndList());
     CMarrowglenView& view = viewer.frame->view();
+    // The job has ended and the frame has seen it (the commands are enabled again).
+    auto settled = [&](const std::function<bool()>& done) {
+        return waitFor([&] { return viewer.jobsIdle() && done(); }) &&
+               waitFor([&] { return viewer.frame->commands().action(ID_PREVIEW)->isEnabled(); });
+    };
     for (int id : {ID_VIEW_TABLE, ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST}) {
         SCOPED_TRACE(id);
         viewer.frame->commands().trigger(id);
@@ -218,19 +223,13 @@ TEST(ListView, EveryDisplayTypeSelectsCountsPreviewsExtractsAndOffersTheRowMenu)
         mgtest::TempDir destination("mgui-extract");
         prompts::queueFolder(QString::fromStdString(destination.path()));
         ASSERT_TRUE(viewer.frame->commands().trigger(ID_EXTRACT_SELECTED));
-        ASSERT_TRUE(waitFor([&] {
-            return viewer.jobsIdle() && std::filesystem::exists(destination.file("docs/guide.txt"));
-        }));
         ASSERT_TRUE(
-            waitFor([&] { return viewer.frame->commands().action(ID_PREVIEW)->isEnabled(); }));
+            settled([&] { return std::filesystem::exists(destination.file("docs/guide.txt")); }));
 
         const size_t opened = viewer.opener.opened().size();
         QTest::mouseDClick(shown.viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        ASSERT_TRUE(waitFor(
-            [&] { return viewer.jobsIdle() && viewer.opener.opened().size() == opened + 1; }));
+        ASSERT_TRUE(settled([&] { return viewer.opener.opened().size() == opened + 1; }));
         EXPECT_EQ(viewer.opener.opened().back(), viewer.scope.tmp().path() + "/docs/guide.txt");
-        ASSERT_TRUE(
-            waitFor([&] { return viewer.frame->commands().action(ID_PREVIEW)->isEnabled(); }));
     }
 }
 
