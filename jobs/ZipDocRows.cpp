@@ -64,8 +64,10 @@ bool CZipDoc::describeEntry(EntryRow& row, uint16_t index) {
     // knows such names whole (Makefile, README), so it is asked with the name itself.
     FileTypeInfo info;
     if (fileTypes_ != nullptr) {
-        const bool hasDot = fileName.find('.') != std::string::npos;
-        info = fileTypes_->lookup(hasDot ? "tmpfile." + ext : fileName);
+        if (fileName.find('.') == std::string::npos)
+            info = fileTypes_->lookup(fileName);
+        if (info.typeName.empty())
+            info = fileTypes_->lookup("tmpfile." + ext);
     }
     row.type = String(info.typeName);
     if (row.iconIndex == -1)
