@@ -1,9 +1,5 @@
 #include "jobs/PreviewSafety.h"
 
-#include <QMimeDatabase>
-#include <QMimeType>
-#include <QString>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -13,32 +9,12 @@
 
 namespace {
 
-constexpr std::array runnableExtensions{
-    "exe",     "com",  "bat",    "cmd",     "msi",  "scr",     "pif",      "vbs", "vbe",
-    "js",      "jse",  "wsf",    "wsh",     "ps1",  "hta",     "cpl",      "lnk", "reg",
-    "sh",      "bash", "zsh",    "csh",     "ksh",  "fish",    "py",       "pyw", "pl",
-    "rb",      "php",  "lua",    "tcl",     "jar",  "desktop", "appimage", "run", "bin",
-    "elf",     "out",  "so",     "command", "tool", "x86_64",  "deb",      "rpm", "flatpakref",
-    "flatpak", "snap", "kdelnk", "action",
-};
-
-constexpr std::array runnableMimeTypes{
-    "application/x-executable",
-    "application/x-sharedlib",
-    "application/x-pie-executable",
-    "application/x-shellscript",
-    "application/x-desktop",
-    "application/x-msdownload",
-    "application/x-ms-dos-executable",
-    "application/x-java-archive",
-    "application/vnd.appimage",
-    "application/x-perl",
-    "text/x-python",
-    "text/x-python3",
-    "application/x-python-code",
-    "text/x-perl",
-    "application/javascript",
-    "application/x-ruby",
+// Names that the desktop hands to a program runner whatever the bytes inside: desktop
+// entries, Java archives and Windows programs (run by an emulator where one is installed).
+// Other names are judged by what the file is: a data file such as "firmware.bin" or
+// "notes.sh" without an interpreter line is shown, not run.
+constexpr std::array runByName{
+    "desktop", "kdelnk", "jar", "exe", "com", "bat", "cmd", "msi", "scr", "pif", "lnk",
 };
 
 std::string lowerExtension(const std::string& path) {
@@ -55,8 +31,29 @@ std::string lowerExtension(const std::string& path) {
 
 bool runnableByName(const std::string& path) {
     const std::string ext = lowerExtension(path);
-    return std::any_of(runnableExtensions.begin(), runnableExtensions.end(),
-                       [&](const char* e) { return ext == e; });
+    return std::any_of(runByName.begin(), runByName.end(), [&](const char* e) { return ext == e; });
+}
+
+bool hasExecuteBit(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+}
+
+// A desktop entry starts with its group header, after blank lines and comments only.
+bool isDesktopEntry(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const size_t end = bytes.find('\n');
+        std::string_view line = bytes.substr(0, end);
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front())))
+            line.remove_prefix(1);
+        if (!line.empty() && line.front() != '#')
+            return line.starts_with("[Desktop Entry]");
+        if (end == std::string_view::npos)
+            break;
+        bytes.remove_prefix(end + 1);
+    }
+    return false;
 }
 
 bool runnableByContent(const std::string& path) {
@@ -67,14 +64,7 @@ bool runnableByContent(const std::string& path) {
     const std::string_view bytes(head);
     return bytes.starts_with("\x7f"
                              "ELF") ||
-           bytes.starts_with("MZ") || bytes.starts_with("#!") ||
-           bytes.find("[Desktop Entry]") != std::string_view::npos;
-}
-
-bool runnableByMimeType(const std::string& path) {
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(QString::fromStdString(path));
-    return std::any_of(runnableMimeTypes.begin(), runnableMimeTypes.end(),
-                       [&](const char* name) { return type.inherits(QString::fromLatin1(name)); });
+           bytes.starts_with("MZ") || bytes.starts_with("#!") || isDesktopEntry(bytes);
 }
 
 } // namespace
@@ -90,7 +80,7 @@ bool removeExecutePermission(const std::string& path) {
 }
 
 bool mayRunWhenOpened(const std::string& path) {
-    return runnableByName(path) || runnableByContent(path) || runnableByMimeType(path);
+    return hasExecuteBit(path) || runnableByContent(path) || runnableByName(path);
 }
 
 } // namespace previewsafety

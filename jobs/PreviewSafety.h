@@ -9,8 +9,9 @@ namespace previewsafety {
 
 // Clears the execute bits of a regular file. False when the mode could not be changed.
 bool removeExecutePermission(const std::string& path);
-// True when the desktop might run the file instead of showing it: by name, by its first bytes
-// (ELF, "MZ", "#!", a desktop entry) or by the MIME type those give.
+// True when the desktop might run the file instead of showing it: an execute bit (as the
+// archive stored it, so ask before `removeExecutePermission`), its first bytes (ELF, "MZ",
+// "#!", a desktop entry) or a name that launchers run by association (.desktop, .jar, .exe).
 bool mayRunWhenOpened(const std::string& path);
 
 } // namespace previewsafety

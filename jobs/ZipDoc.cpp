@@ -73,6 +73,9 @@ bool CZipDoc::onOpenDocument(const String& address) {
     }
     if (isOpen())
         closeArchive();
+    // A temporary folder changed in Settings holds this archive's swap and spill files.
+    if (const JobSettings settings = settings_(); !settings.tmpFolder.isEmpty())
+        source_.setTemporaryFolder(settings.tmpFolder.str());
     setOpenCount(openCount_ + 2);
     startOpen(address);
     return true;
@@ -102,8 +105,14 @@ void CZipDoc::closeNow() {
     setTitle(noFileTitle);
 }
 
+bool CZipDoc::mayStartJob() const {
+    return !closePending_ && !queuedOpen_ && !anyJobRunning();
+}
+
 bool CZipDoc::startList(IJobView* view) {
-    if (closePending_ || queuedOpen_)
+    const bool handOver = openHandingOver_ && !listJob_.isRunning() && !extractJob_.isRunning() &&
+                          !saveJob_.isRunning();
+    if (!handOver && !mayStartJob())
         return false;
     listSettings_ = settings_();
     return listJob_.start(view != nullptr ? *view : this->view());
@@ -111,14 +120,14 @@ bool CZipDoc::startList(IJobView* view) {
 
 bool CZipDoc::startExtract(const std::vector<String>& names, const String& destination,
                            bool openAfterExtract, bool overwriteAll, bool destinationIsFile) {
-    if (closePending_ || queuedOpen_)
+    if (!mayStartJob())
         return false;
     ExtractRequest request{names, destination, openAfterExtract, overwriteAll, destinationIsFile};
     return extractJob_.start(std::move(request));
 }
 
 bool CZipDoc::startSave(const String& path) {
-    if (closePending_ || queuedOpen_)
+    if (!mayStartJob())
         return false;
     return saveJob_.start(path, settings_());
 }

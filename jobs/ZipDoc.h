@@ -71,13 +71,17 @@ public:
     // Closes the archive, or, while a job runs, as soon as the last job has ended.
     void closeArchive();
     bool closePending() const { return closePending_; }
-    // `view` null: the attached view. Refused while a close or an open waits.
+    // `view` null: the attached view. Each start is refused while another job runs (two jobs
+    // would read the one archive at once) or while a close or an open waits; the list that
+    // the open job starts as it ends is the one exception.
     bool startList(IJobView* view = nullptr);
     bool startExtract(const std::vector<String>& names, const String& destination,
                       bool openAfterExtract, bool overwriteAll, bool destinationIsFile);
     bool startSave(const String& path);
 
     bool anyJobRunning() const;
+    // Set by the open job around the views' update that lists what it has just opened.
+    void setOpenHandingOver(bool on) { openHandingOver_ = on; }
     // No job runs and every job's end has been announced to this thread's event loop (the
     // deferred close or open runs when those announcements are handled).
     bool allJobsSettled() const;
@@ -118,12 +122,14 @@ private:
     void closeNow();
     void setOpenCount(int32_t count);
     void postNetworkActivity();
+    bool mayStartJob() const;
 
     ArchiveSource& source_;
     CZipArchive archive_;
     std::atomic<int32_t> openCount_{0};
     String title_;
     std::atomic<bool> closePending_{false};
+    std::atomic<bool> openHandingOver_{false};
     std::optional<String> queuedOpen_;
     JobSettingsProvider settings_ = programJobSettings;
     JobSettings listSettings_;

@@ -60,10 +60,15 @@ bool CZipDoc::describeEntry(EntryRow& row, uint16_t index) {
             return true;
     }
     // Asked by a name with the extension alone, so that every name of one extension gets the
-    // type its cache slot holds.
+    // type its cache slot holds. A name without a dot is its own "extension": the desktop
+    // knows such names whole (Makefile, README), so it is asked with the name itself.
     FileTypeInfo info;
-    if (fileTypes_ != nullptr)
-        info = fileTypes_->lookup("tmpfile." + ext);
+    if (fileTypes_ != nullptr) {
+        if (fileName.find('.') == std::string::npos)
+            info = fileTypes_->lookup(fileName);
+        if (info.typeName.empty())
+            info = fileTypes_->lookup("tmpfile." + ext);
+    }
     row.type = String(info.typeName);
     if (row.iconIndex == -1)
         row.iconIndex = iconCache_.append({ext, info.typeName, info.iconKey});

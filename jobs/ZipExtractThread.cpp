@@ -240,8 +240,9 @@ bool ZipExtractThread::Run::extract(size_t i, const std::string& folder, bool ke
 void ZipExtractThread::Run::openWritten() {
     IDesktopOpener* opener = job.doc_.desktopOpener();
     for (const std::string& path : written) {
+        const bool mayRun = previewsafety::mayRunWhenOpened(path);
         previewsafety::removeExecutePermission(path);
-        if (previewsafety::mayRunWhenOpened(path)) {
+        if (mayRun) {
             MessageBoxRequest question;
             question.text = String("\"" + std::filesystem::path(path).filename().string() +
                                    "\" is a program, a script or a desktop entry: opening it "

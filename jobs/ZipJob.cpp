@@ -29,8 +29,12 @@ bool ZipOpenThread::start(String address) {
 }
 
 int ZipOpenThread::run(const String& address) {
-    if (!waitUntilUiReady())
+    if (!waitUntilUiReady()) {
+        // Stopped before it began: the document still counts as open and must be told, or
+        // it would stay "open" on a closed archive.
+        send(WM_OPEN_FAILED);
         return 0;
+    }
     progress().setPos(0);
     progress().setRange32(0, 10);
     send(WM_JOB_STARTED);
@@ -58,7 +62,9 @@ int ZipOpenThread::run(const String& address) {
     }
     send(WM_OPEN_SUCCEEDED, String(doc_.source().remoteFileName()));
     send(WM_JOB_ENDED);
+    doc_.setOpenHandingOver(true);
     view().updateFromDocument();
+    doc_.setOpenHandingOver(false);
     return 0;
 }
 

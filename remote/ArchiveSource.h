@@ -44,4 +44,6 @@ public:
     // until `resetCancel` (jobs call it when they start; `connect` does it too).
     virtual void cancel() {}
     virtual void resetCancel() {}
+    // The folder of the source's private files (swap and spill files) from the next archive on.
+    virtual void setTemporaryFolder(const std::string& folder) { (void)folder; }
 };

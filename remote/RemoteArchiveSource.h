@@ -68,6 +68,7 @@ public:
         http_.setSpillFolder(folder);
         ftp_.setTempFolder(std::move(folder));
     }
+    void setTemporaryFolder(const std::string& folder) override { setSwapFolder(folder); }
     // http: the reader behind the http branches (tests look at its cache).
     const HttpArchiveReader& httpReader() const { return http_; }
     // ftp: the reader behind the ftp branches (tests set its time-out).

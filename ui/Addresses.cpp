@@ -15,8 +15,16 @@ QString fromString(const String& text) {
 
 namespace addresses {
 
+QString cleaned(const QString& typed) {
+    // A pasted address often brings blanks around it; a space inside is sent as browsers
+    // send it, "%20".
+    QString text = typed.trimmed();
+    text.replace(QLatin1Char(' '), QLatin1String("%20"));
+    return text;
+}
+
 QString normalised(const QString& typed) {
-    String address = toString(typed);
+    String address = toString(cleaned(typed));
     normalizeAddress(address);
     return fromString(address);
 }

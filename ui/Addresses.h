@@ -5,7 +5,10 @@
 
 namespace addresses {
 
-// No scheme gets "http://"; a scheme other than http, https or ftp becomes http.
+// Blanks around the text go and spaces inside become "%20".
+QString cleaned(const QString& typed);
+// Cleaned; then no scheme gets "http://" and a scheme other than http, https or ftp becomes
+// http.
 QString normalised(const QString& typed);
 // Syntax check: scheme, "://", a host, a valid port if any.
 bool isValid(const QString& address);

@@ -186,6 +186,8 @@ void CMainFrame::buildUrlBar() {
     connect(urlToolBar_, &QToolBar::visibilityChanged, this, &CMainFrame::updateCommands);
 }
 
+// The panes, the progress bar and Cancel are permanent widgets: a status tip (a tool-bar
+// button under the mouse) takes the bar's message area only and never hides them.
 void CMainFrame::buildStatusBar() {
     QStatusBar* bar = statusBar();
     const struct {
@@ -198,16 +200,16 @@ void CMainFrame::buildStatusBar() {
     for (const auto& p : panes) {
         auto* label = new QLabel(p.text, bar);
         label->setMinimumWidth(label->fontMetrics().horizontalAdvance(p.sizing) + 8);
-        bar->addWidget(label);
+        bar->addPermanentWidget(label);
         panes_[p.id] = label;
     }
     progress_ = new ProgressControl(bar);
     progress_->setMaximumHeight(16);
-    bar->addWidget(progress_, 1); // the progress pane stretches
+    bar->addPermanentWidget(progress_, 1); // the progress pane stretches
     cancelButton_ = new QPushButton("Cancel", bar);
     cancelButton_->setObjectName(QString::number(ID_CANCEL_JOBS));
     cancelButton_->setMaximumHeight(20);
-    bar->addWidget(cancelButton_);
+    bar->addPermanentWidget(cancelButton_);
     connect(cancelButton_, &QPushButton::clicked, this,
             [this] { commands_->trigger(ID_CANCEL_JOBS); });
 }
@@ -252,8 +254,10 @@ void CMainFrame::updateCommands() {
         return; // still being built
     const bool running = doc_.anyJobRunning();
     view_->updateCommands(running);
-    commands_->setEnabled(ID_FILE_OPEN_URL, !running);
-    commands_->setEnabled(ID_RELOAD, !running);
+    // Every command that starts a job waits for the running one: New and a rate change in
+    // Settings list the archive again.
+    for (int id : {ID_FILE_OPEN_URL, ID_FILE_NEW, ID_SETTINGS, ID_RELOAD})
+        commands_->setEnabled(id, !running);
     commands_->setEnabled(ID_FILE_CLOSE, doc_.isOpen() && !running);
     commands_->setChecked(ID_VIEW_TOOLBAR, !toolBar_->isHidden());
     commands_->setChecked(ID_VIEW_URLBAR, !urlToolBar_->isHidden());

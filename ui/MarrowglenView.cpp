@@ -264,8 +264,12 @@ int CMarrowglenView::messageBox(const MessageBoxRequest& request) {
     const auto buttons = request.buttons == MessageButtons::YesNo
                              ? QMessageBox::Yes | QMessageBox::No
                              : QMessageBox::StandardButtons(QMessageBox::Ok);
-    const auto answer = prompts::messageBox(owner, icon, QString::fromUtf8(request.caption.text()),
-                                            QString::fromUtf8(request.text.text()), buttons);
+    const auto defaultButton = request.defaultAnswer == AnswerNo    ? QMessageBox::No
+                               : request.defaultAnswer == AnswerYes ? QMessageBox::Yes
+                                                                    : QMessageBox::NoButton;
+    const auto answer =
+        prompts::messageBox(owner, icon, QString::fromUtf8(request.caption.text()),
+                            QString::fromUtf8(request.text.text()), buttons, defaultButton);
     if (answer == QMessageBox::Yes)
         return AnswerYes;
     if (answer == QMessageBox::No)

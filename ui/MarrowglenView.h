@@ -63,6 +63,8 @@ public:
     // Entry names of the selected rows, in list order, as the archive names them.
     std::vector<String> selectedEntryNames() const;
     std::vector<String> allEntryNames() const;
+    // Model rows whose entry is selected, in list order, in every display type.
+    std::vector<int> selectedRowNumbers() const;
     void updateSelectedCount();
     // Enabling and check marks of the view's commands.
     void updateCommands(bool jobRunning);
@@ -94,6 +96,7 @@ private:
     QMenu* spaceMenu();
     QIcon iconFor(int iconIndex);
     void extractTo(const std::vector<String>& names);
+    String entryNameOfRow(int row) const;
     void askOverwrite(const JobMessage& message, int& answer);
     void showDamaged();
 

@@ -10,7 +10,6 @@
 #include "ui/FrameSide.h"
 #include "ui/Prompts.h"
 
-#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QMenu>
 
@@ -26,20 +25,31 @@ String toString(const QString& text) {
 
 // --- Entries and the commands on them --------------------------------------------------------
 
+std::vector<int> CMarrowglenView::selectedRowNumbers() const {
+    // The table selects whole rows, the icon and list displays only the name cell: a row
+    // counts as selected when its name cell is.
+    std::vector<int> rows;
+    for (const QModelIndex& index : selection_->selectedIndexes())
+        if (index.column() == ColName)
+            rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+String CMarrowglenView::entryNameOfRow(int index) const {
+    const ListRow& row = model_->row(index);
+    QString path = row.cells[ColPath];
+    if (!path.isEmpty() && !path.endsWith('/'))
+        path += '/';
+    return toString(path + row.cells[ColName]);
+}
+
 std::vector<String> CMarrowglenView::selectedEntryNames() const {
     model_->flush();
-    QModelIndexList rows = selection_->selectedRows(ColName);
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::vector<String> names;
-    names.reserve(size_t(rows.size()));
-    for (const QModelIndex& index : rows) {
-        const ListRow& row = model_->row(index.row());
-        QString path = row.cells[ColPath];
-        if (!path.isEmpty() && !path.endsWith('/'))
-            path += '/';
-        names.push_back(toString(path + row.cells[ColName]));
-    }
+    for (int row : selectedRowNumbers())
+        names.push_back(entryNameOfRow(row));
     return names;
 }
 
@@ -47,20 +57,15 @@ std::vector<String> CMarrowglenView::allEntryNames() const {
     model_->flush();
     std::vector<String> names;
     names.reserve(size_t(model_->count()));
-    for (int i = 0; i < model_->count(); ++i) {
-        const ListRow& row = model_->row(i);
-        QString path = row.cells[ColPath];
-        if (!path.isEmpty() && !path.endsWith('/'))
-            path += '/';
-        names.push_back(toString(path + row.cells[ColName]));
-    }
+    for (int i = 0; i < model_->count(); ++i)
+        names.push_back(entryNameOfRow(i));
     return names;
 }
 
 void CMarrowglenView::updateSelectedCount() {
     if (!doc_.isOpen())
         return;
-    const auto count = selection_->selectedRows(ColName).size();
+    const auto count = selectedRowNumbers().size();
     frame_.setPaneText(ID_PANE_SELECTED, QString("Selected files: %1").arg(count));
 }
 
@@ -96,12 +101,10 @@ void CMarrowglenView::saveZipFile() {
     if (itemCount() == 0)
         return;
     const QString proposed = QString::fromStdString(doc_.source().remoteFileName()).left(2047);
-    QString path = prompts::chooseSaveFile(frame_.mainWindow(), "Save Zip File", proposed,
-                                           "Zip archives (*.zip);;All Files (*)");
+    const QString path = prompts::chooseSaveFile(frame_.mainWindow(), "Save Zip File", proposed,
+                                                 "Zip archives (*.zip);;All Files (*)", "zip");
     if (path.isEmpty())
         return;
-    if (!QFileInfo(path).fileName().contains('.'))
-        path += ".zip";
     doc_.startSave(toString(path));
     frame_.updateCommands();
 }

@@ -34,7 +34,7 @@ COpenUrlDlg::COpenUrlDlg(QWidget* parent) : CGreenDialog(parent, "Open URL", 248
 
 void COpenUrlDlg::takeClipboardAddress() {
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
-    if (!text.isEmpty() && addresses::isValid(text))
+    if (!text.isEmpty() && addresses::isValid(addresses::cleaned(text)))
         url_->setText(addresses::normalised(text));
 }
 
@@ -52,7 +52,7 @@ void COpenUrlDlg::updateCredentialFields() {
 }
 
 void COpenUrlDlg::accept() {
-    urlText = url_->text();
+    urlText = url_->text().trimmed();
     QString user = user_->text();
     if (user.isEmpty())
         user = "anonymous";

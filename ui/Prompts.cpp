@@ -44,7 +44,8 @@ QMessageBox::StandardButton automaticAnswer(QMessageBox::StandardButtons buttons
 
 QMessageBox::StandardButton messageBox(QWidget* owner, QMessageBox::Icon icon,
                                        const QString& caption, const QString& text,
-                                       QMessageBox::StandardButtons buttons) {
+                                       QMessageBox::StandardButtons buttons,
+                                       QMessageBox::StandardButton defaultButton) {
     Seams& s = seams();
     s.shown.push_back({icon, caption, text});
     QMessageBox::StandardButton answer;
@@ -53,6 +54,8 @@ QMessageBox::StandardButton messageBox(QWidget* owner, QMessageBox::Icon icon,
     if (s.automatic)
         return automaticAnswer(buttons);
     QMessageBox box(icon, caption, text, buttons, owner);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -64,11 +67,17 @@ QString chooseFolder(QWidget* owner, const QString& title, const QString& start)
 }
 
 QString chooseSaveFile(QWidget* owner, const QString& title, const QString& proposed,
-                       const QString& filter) {
+                       const QString& filter, const QString& defaultSuffix) {
     QString path;
     if (takeNext(seams().saveFiles, path) || seams().automatic)
         return path;
-    return QFileDialog::getSaveFileName(owner, title, proposed, filter);
+    QFileDialog dialog(owner, title, proposed, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 int runModal(QDialog& dialog) {

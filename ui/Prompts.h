@@ -15,13 +15,17 @@ class QWidget;
 
 namespace prompts {
 
-QMessageBox::StandardButton messageBox(QWidget* owner, QMessageBox::Icon icon,
-                                       const QString& caption, const QString& text,
-                                       QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+// `defaultButton` takes the keyboard focus and Enter; NoButton leaves the style's choice.
+QMessageBox::StandardButton
+messageBox(QWidget* owner, QMessageBox::Icon icon, const QString& caption, const QString& text,
+           QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+           QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 // An empty text when the user cancelled.
 QString chooseFolder(QWidget* owner, const QString& title, const QString& start = {});
+// `defaultSuffix` is added by the dialog itself to a name typed without one, so that its
+// overwrite question is about the file that will be written.
 QString chooseSaveFile(QWidget* owner, const QString& title, const QString& proposed,
-                       const QString& filter);
+                       const QString& filter, const QString& defaultSuffix = {});
 // Runs the dialog modally and returns its result code.
 int runModal(QDialog& dialog);
 // Hands an address (web page, local file) to the desktop's default program.

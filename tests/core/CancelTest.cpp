@@ -171,3 +171,31 @@ TEST(Cancel, AJobWaitingForTheUserInterfaceCanBeStopped) {
     ASSERT_TRUE(h.waitIdle(std::chrono::seconds(5)));
     EXPECT_TRUE(h.view.messages().empty());
 }
+
+TEST(Cancel, AnOpenStoppedBeforeItBeganStillEndsWithItsFailure) {
+    mgtest::MemorySource source(archiveBytes("folders"));
+    DocHarness h(source);
+    h.doc->readiness().setUiReady(false); // the open job waits; messages still reach the view
+    h.doc->onOpenDocument(String("http://127.0.0.1/archive.zip"));
+    h.doc->cancelAllJobs();
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(h.view.messages(), Messages{"OPEN_FAILED"});
+    expectClosed(h);
+}
+
+TEST(Cancel, NoJobStartsOverARunningOne) {
+    mgtest::TempDir out("mg-cancel");
+    GateSource source(archiveBytes("folders"));
+    DocHarness h(source);
+    source.holdAt(1);
+    h.doc->onOpenDocument(String("http://127.0.0.1/archive.zip"));
+    ASSERT_TRUE(waitFor([&] { return source.isHeld(); }));
+    // New (the views' update) and a preview during the open would read a half-built directory.
+    EXPECT_FALSE(h.doc->startList());
+    EXPECT_FALSE(h.doc->startExtract({"Dir/a.txt"}, String(out.path()), true, true, false));
+    EXPECT_FALSE(h.doc->startSave(String(out.file("copy.zip"))));
+    source.release();
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(h.view.count("LIST_TOTALS Total files: 3 | Selected files: 0"), 1);
+    EXPECT_FALSE(std::filesystem::exists(out.file("copy.zip")));
+}

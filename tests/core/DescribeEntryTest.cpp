@@ -78,10 +78,10 @@ TEST(DescribeEntry, OneCacheSlotPerExtensionWhateverItsCase) {
     EXPECT_EQ(rows["tool.com"].iconIndex, 0);
     EXPECT_EQ(rows["setup.EXE"].type.str(), "exe type");
 
-    // txt and readme: asked once each; exe and com: their type every time, never cached.
+    // txt and Readme: asked once each; exe and com: their type every time, never cached.
     const std::vector<std::string> asked = h.fileTypes.asked();
     EXPECT_EQ(std::count(asked.begin(), asked.end(), "tmpfile.txt"), 1);
-    EXPECT_EQ(std::count(asked.begin(), asked.end(), "tmpfile.readme"), 1);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), "Readme"), 1); // known by its whole name
     EXPECT_EQ(asked.size(), 4u);
 
     // The invariant: slot i describes one extension; 0 is the program's own.

@@ -48,18 +48,22 @@ TEST(PreviewSafety, ProgramsScriptsAndDesktopEntriesAreRecognised) {
         {"picture.png", "MZ\x90\x00"},
         {"app.txt", "[Desktop Entry]\nType=Application\nExec=xterm\n"},
         {"setup.exe", "hello"},
-        {"run.sh", "echo"},
         {"launcher.desktop", "plain"},
-        {"tool.py", "print(1)"},
+        {"commented.txt", "# made by hand\n\n[Desktop Entry]\nExec=xterm\n"},
     };
     for (const auto& [name, content] : runnable) {
         mgtest::writeFile(dir.file(name), content);
         EXPECT_TRUE(previewsafety::mayRunWhenOpened(dir.file(name))) << name;
     }
-    for (const char* name : {"letter.txt", "photo.jpg", "data.csv"}) {
+    // Data files are judged by what they are, not by a name that programs sometimes have.
+    for (const char* name :
+         {"letter.txt", "photo.jpg", "data.csv", "firmware.bin", "run.sh", "tool.py", "libx.so"}) {
         mgtest::writeFile(dir.file(name), "just some words\n");
         EXPECT_FALSE(previewsafety::mayRunWhenOpened(dir.file(name))) << name;
     }
+    // The execute bit the archive gave the file makes it a program, whatever its name.
+    ASSERT_EQ(chmod(dir.file("firmware.bin").c_str(), 0755), 0);
+    EXPECT_TRUE(previewsafety::mayRunWhenOpened(dir.file("firmware.bin")));
 }
 
 TEST(PreviewSafety, ExecuteBitsAreRemoved) {

@@ -88,6 +88,11 @@ struct FirewallCase {
     Lines expected;
 };
 
+// Shown in the test's listing instead of the structure's bytes.
+void PrintTo(const FirewallCase& c, std::ostream* out) {
+    *out << "kind " << c.kind << ", port " << c.hostPort;
+}
+
 class FtpFirewallLogon : public testing::TestWithParam<FirewallCase> {};
 
 // The server answers USER with 331, PASS and ACCT with 230, SITE with 331 and OPEN with 220;

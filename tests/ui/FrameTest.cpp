@@ -14,8 +14,11 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QEnterEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
@@ -96,8 +99,11 @@ TEST(Commands, GreyedWhileAJobRunsAndBackAfterwards) {
     ASSERT_TRUE(waitFor([&] { return viewer.source.isHeld(); }));
     QTest::qWait(50);
     for (int id : {ID_FILE_OPEN_URL, ID_FILE_CLOSE, ID_SAVE_ZIP, ID_EXTRACT_ZIP, ID_PREVIEW,
-                   ID_EXTRACT_SELECTED, ID_REFRESH})
+                   ID_EXTRACT_SELECTED, ID_REFRESH, ID_FILE_NEW, ID_SETTINGS})
         EXPECT_FALSE(commandEnabled(frame, id)) << id;
+    // Ctrl+N would list the directory the open job is still filling.
+    QTest::keyClick(&frame, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_FALSE(viewer.doc.listJob().isRunning());
     EXPECT_TRUE(commandEnabled(frame, ID_VIEW_LIST));
     EXPECT_TRUE(frame.progress().isVisible());
     EXPECT_EQ(frame.paneText(ID_PANE_PROGRESS_LABEL), "Progress:");
@@ -298,4 +304,48 @@ TEST(Commands, CancelIsShownEnabledWhileASaveRunsAndStopsIt) {
     QTest::qWait(50);
     EXPECT_FALSE(viewer.frame->cancelButton().isVisible());
     EXPECT_FALSE(viewer.frame->progress().isVisible());
+}
+
+TEST(UrlBar, PastedBlanksGoAndSpacesAreEncoded) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList(" \t127.0.0.1/my archive.zip  "));
+    EXPECT_TRUE(prompts::shownMessages().empty());
+    EXPECT_EQ(viewer.source.lastAddress(), "http://127.0.0.1/my%20archive.zip");
+}
+
+TEST(StatusBar, StatusTipsLeaveTheCountsProgressAndCancel) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList());
+    CMainFrame& frame = *viewer.frame;
+    prompts::queueSaveFile(QString::fromStdString(viewer.scope.tmp().file("copy.zip")));
+    viewer.source.holdNextRange();
+    frame.commands().trigger(ID_SAVE_ZIP);
+    ASSERT_TRUE(
+        waitFor([&] { return viewer.source.isHeld() && frame.cancelButton().isVisible(); }));
+    // The mouse comes over a tool-bar button.
+    QWidget* button = frame.toolBar().widgetForAction(frame.commands().action(ID_FILE_OPEN_URL));
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(button, &enter);
+    EXPECT_EQ(frame.statusBar()->currentMessage(), "Open a remote zip file");
+    auto* total = frame.statusBar()->findChildren<QLabel*>().value(0);
+    ASSERT_NE(total, nullptr);
+    EXPECT_TRUE(total->isVisible());
+    EXPECT_TRUE(frame.progress().isVisible());
+    EXPECT_TRUE(frame.cancelButton().isVisible());
+    viewer.source.release();
+    ASSERT_TRUE(waitFor([&] { return viewer.jobsIdle(); }));
+}
+
+TEST(SettingsDialog, ANewTemporaryFolderHoldsTheNextArchivesFiles) {
+    Viewer viewer(makeZip(kFiles));
+    const std::string other = viewer.scope.tmp().file("other");
+    prompts::queueDialogAction([&](QDialog& dialog) {
+        auto& settings = static_cast<CSettingsDlg&>(dialog);
+        settings.folderField()->setText(QString::fromStdString(other));
+        settings.accept();
+        return int(QDialog::Accepted);
+    });
+    viewer.frame->commands().trigger(ID_SETTINGS);
+    ASSERT_TRUE(viewer.openAndList());
+    EXPECT_EQ(viewer.source.temporaryFolder(), other);
 }

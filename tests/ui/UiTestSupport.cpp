@@ -6,6 +6,7 @@
 #include "ui/Prompts.h"
 #include "ui/UrlBar.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -31,6 +32,30 @@ std::vector<unsigned char> makeZip(const std::map<std::string, std::string>& fil
         throw std::runtime_error("zip failed: " + result.output);
     const std::string bytes = mgtest::readFile(dir.file("archive.zip"));
     return {bytes.begin(), bytes.end()};
+}
+
+ModalDriver::ModalDriver(std::function<void(QWidget& modal)> act) {
+    prompts::setAutomatic(false);
+    timer_.setInterval(20);
+    // Each window is handed over once; a window that stays up (a dialog behind its own
+    // question) is handed over again when it is on top once more. The action runs from its
+    // own event, as it may open a window with an event loop of its own.
+    QObject::connect(&timer_, &QTimer::timeout, [this, act = std::move(act)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == last_.data() || modal == nullptr || !modal->isVisible())
+            return;
+        last_ = modal;
+        QPointer<QWidget> target(modal);
+        QTimer::singleShot(0, modal, [act, target] {
+            if (target)
+                act(*target);
+        });
+    });
+    timer_.start();
+}
+
+ModalDriver::~ModalDriver() {
+    prompts::setAutomatic(true);
 }
 
 bool RecordingSource::connect(String& address) {
@@ -66,6 +91,16 @@ void RecordingSource::release() {
         releasedHold_ = true;
     }
     changed_.notify_all();
+}
+
+void RecordingSource::setTemporaryFolder(const std::string& folder) {
+    std::lock_guard lock(mutex_);
+    temporaryFolder_ = folder;
+}
+
+std::string RecordingSource::temporaryFolder() const {
+    std::lock_guard lock(mutex_);
+    return temporaryFolder_;
 }
 
 std::string RecordingSource::lastAddress() const {

@@ -13,6 +13,9 @@
 #include "ui/MainFrame.h"
 #include "ui/MonitorLauncher.h"
 
+#include <QPointer>
+#include <QTimer>
+
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -29,11 +32,25 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
 // A zip archive made by Info-ZIP from {name in archive → content}.
 std::vector<unsigned char> makeZip(const std::map<std::string, std::string>& files);
 
+// Shows the real dialogs and message boxes while it lives (instead of the automatic answers)
+// and hands each modal window that comes up to `act`, as a person at the keyboard would.
+class ModalDriver {
+public:
+    explicit ModalDriver(std::function<void(QWidget& modal)> act);
+    ~ModalDriver();
+
+private:
+    QTimer timer_;
+    QPointer<QWidget> last_;
+};
+
 // Records the address each connect saw, and can hold the next range request.
 class RecordingSource : public mgtest::MemorySource {
 public:
     using MemorySource::MemorySource;
     bool connect(String& address) override;
+    void setTemporaryFolder(const std::string& folder) override;
+    std::string temporaryFolder() const;
     bool requestRange(int32_t first, int32_t last, bool reopenFirst) override;
     void holdNextRange();
     void release();
@@ -44,6 +61,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::string lastAddress_;
+    std::string temporaryFolder_;
     bool holdNext_ = false;
     bool releasedHold_ = false;
     std::atomic<bool> held_{false};

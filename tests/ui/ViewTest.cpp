@@ -10,8 +10,12 @@
 #include "ui/OverwriteDlg.h"
 #include "ui/Prompts.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -192,4 +196,98 @@ TEST(ListView, AStoredSortCodeOutsideTheRangeLeavesArrivalOrder) {
     ASSERT_TRUE(viewer.openAndList());
     EXPECT_EQ(viewer.frame->view().model().arrowColumn(), -1);
     EXPECT_EQ(viewer.frame->view().sortColumn(), 9);
+}
+
+TEST(ListView, EveryDisplayTypeSelectsCountsPreviewsExtractsAndOffersTheRowMenu) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList());
+    CMarrowglenView& view = viewer.frame->view();
+    // The job has ended and the frame has seen it (the commands are enabled again).
+    auto settled = [&](const std::function<bool()>& done) {
+        return waitFor([&] { return viewer.jobsIdle() && done(); }) &&
+               waitFor([&] { return viewer.frame->commands().action(ID_PREVIEW)->isEnabled(); });
+    };
+    for (int id : {ID_VIEW_TABLE, ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST}) {
+        SCOPED_TRACE(id);
+        viewer.frame->commands().trigger(id);
+        QAbstractItemView& shown = view.currentView();
+        const QModelIndex guide = view.model().index(rowOf(view, "guide.txt"), ColName);
+        ASSERT_TRUE(waitFor([&] { return shown.visualRect(guide).isValid(); }));
+        const QPoint at = shown.visualRect(guide).center();
+        QTest::mouseClick(shown.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        EXPECT_EQ(viewer.frame->paneText(ID_PANE_SELECTED).toStdString(), "Selected files: 1");
+        QMenu* menu = view.contextMenuFor(at);
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->title(), "POPUP");
+
+        mgtest::TempDir destination("mgui-extract");
+        prompts::queueFolder(QString::fromStdString(destination.path()));
+        ASSERT_TRUE(viewer.frame->commands().trigger(ID_EXTRACT_SELECTED));
+        ASSERT_TRUE(
+            settled([&] { return std::filesystem::exists(destination.file("docs/guide.txt")); }));
+
+        const size_t opened = viewer.opener.opened().size();
+        QTest::mouseDClick(shown.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        ASSERT_TRUE(settled([&] { return viewer.opener.opened().size() == opened + 1; }));
+        EXPECT_EQ(viewer.opener.opened().back(), viewer.scope.tmp().path() + "/docs/guide.txt");
+    }
+}
+
+TEST(ListView, TheMayRunQuestionAnswersNoToEnter) {
+    Viewer viewer(makeZip({{"run.sh", "#!/bin/sh\necho hi\n"}}));
+    ASSERT_TRUE(viewer.openAndList());
+    QStringList asked;
+    ModalDriver person([&](QWidget& modal) {
+        auto* box = qobject_cast<QMessageBox*>(&modal);
+        if (box == nullptr)
+            return;
+        asked << box->text();
+        QWidget* focused = box->focusWidget() != nullptr ? box->focusWidget() : box;
+        QTest::keyClick(focused, Qt::Key_Return);
+    });
+    CMarrowglenView& view = viewer.frame->view();
+    QTest::mouseDClick(view.table().viewport(), Qt::LeftButton, Qt::NoModifier,
+                       centreOfRow(view, 0));
+    ASSERT_TRUE(waitFor([&] { return viewer.jobsIdle() && asked.size() == 2; }));
+    EXPECT_TRUE(asked[0].contains("may run it")) << asked[0].toStdString();
+    EXPECT_TRUE(viewer.opener.opened().empty()) << "Enter opened the script";
+}
+
+TEST(ListView, SaveAsksBeforeReplacingTheFileTheSuffixNames) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList());
+    const std::string existing = viewer.scope.tmp().file("big.zip");
+    mgtest::writeFile(existing, "keep me");
+    int step = 0;
+    QString question;
+    ModalDriver person([&](QWidget& modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(&modal)) {
+            question += box->text();
+            if (QAbstractButton* no = box->button(QMessageBox::No))
+                no->click();
+            else
+                box->accept();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(&modal); dialog && step++ == 0) {
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            name->setText(QString::fromStdString(viewer.scope.tmp().file("big")));
+            QTest::keyClick(name, Qt::Key_Return);
+        } else if (dialog != nullptr) {
+            dialog->reject();
+        }
+    });
+    viewer.frame->commands().trigger(ID_SAVE_ZIP);
+    ASSERT_TRUE(waitFor([&] { return step == 2 && QApplication::activeModalWidget() == nullptr; }));
+    QTest::qWait(50);
+    EXPECT_TRUE(question.contains("big.zip")) << question.toStdString();
+    EXPECT_FALSE(viewer.doc.anyJobRunning());
+    EXPECT_EQ(mgtest::readFile(existing), "keep me");
+}
+
+TEST(ListView, NamesWithoutADotShowTheDesktopsTypeName) {
+    Viewer viewer(makeZip({{"Makefile", "all:\n"}}));
+    ASSERT_TRUE(viewer.openAndList());
+    const std::string expected =
+        QMimeDatabase().mimeTypeForFile("Makefile").comment().toStdString();
+    EXPECT_NE(expected, "MAKEFILE file");
+    EXPECT_EQ(viewer.frame->view().model().row(0).cells[ColType].toStdString(), expected);
 }

@@ -15,6 +15,11 @@ struct Damage {
     Detail detail;
 };
 
+// Shown in the test's listing instead of the structure's bytes.
+void PrintTo(const Damage& damage, std::ostream* out) {
+    *out << damage.archive;
+}
+
 class DamagedArchive : public testing::TestWithParam<Damage> {};
 
 TEST_P(DamagedArchive, FailsWithItsOwnCodeAndDetail) {
