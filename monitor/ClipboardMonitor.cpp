@@ -109,10 +109,11 @@ void ClipboardMonitor::onClipboardChanged() {
 void ClipboardMonitor::onClipboardText(const QString& text, bool secret) {
     if (secret || settings_.mode() == kModeDontMonitor)
         return;
-    // One copy can tell several times; the same text again is not news.
-    if (text == lastClipboardText_)
+    // Only the link last acted on is old news: a text that was not taken for a zip link (its
+    // server did not answer, say) is looked at again when it is copied again. While earlier
+    // texts are still being checked, the last link acted on may yet change: onChecked decides.
+    if (text == lastUrl_ && !checker_.isBusy())
         return;
-    lastClipboardText_ = text;
     announceLink(text, true);
 }
 
@@ -126,7 +127,7 @@ void ClipboardMonitor::announceLink(const QString& text, bool test) {
 }
 
 void ClipboardMonitor::onChecked(const QString& text, bool isZipLink) {
-    if (isZipLink && running_)
+    if (isZipLink && running_ && text != lastUrl_)
         act(text);
 }
 

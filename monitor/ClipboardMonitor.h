@@ -77,7 +77,6 @@ private:
     CSystemTray tray_;
     LinkChecker checker_;
     QString lastUrl_;
-    QString lastClipboardText_;
     bool running_ = false;
 };
 
