@@ -83,12 +83,26 @@ void ClipboardMonitor::startMonitor(std::unique_ptr<TrayIcon> trayIcon) {
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         connect(clipboard, &QClipboard::dataChanged, this, &ClipboardMonitor::onClipboardChanged);
     running_ = true;
+    trayWatch_.setSingleShot(true);
+    connect(&trayWatch_, &QTimer::timeout, this, &ClipboardMonitor::tellIfNoTray);
+    trayWatch_.start(options_.noTrayNoticeAfter);
+}
+
+// A desktop without a notification area (a plain GNOME session, say) would leave the monitor
+// running with nothing on the screen to show it or to end it. The click on the notice starts
+// a viewer, whose Settings dialog can turn the monitor off.
+void ClipboardMonitor::tellIfNoTray() {
+    if (!running_ || !tray_.isShowPending())
+        return;
+    notifier_->popUp(QLatin1String(kNoTrayNotice), options_.timeToShow, options_.noTrayNoticeStay,
+                     options_.timeToHide);
 }
 
 void ClipboardMonitor::stop() {
     if (!running_)
         return;
     running_ = false;
+    trayWatch_.stop();
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         disconnect(clipboard, nullptr, this, nullptr);
     notifier_->withdraw();

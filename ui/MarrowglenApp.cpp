@@ -12,9 +12,12 @@
 #include "ui/MarrowglenView.h"
 #include "ui/MonitorLauncher.h"
 #include "ui/Prompts.h"
+#include "ui/TerminationSignals.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -32,11 +35,40 @@ bool CMarrowglenApp::isMonitorCommandLine(const QStringList& arguments) {
     return commandLine.endsWith("/m") && !commandLine.contains("://");
 }
 
-QString CMarrowglenApp::startAddress(const QStringList& arguments) {
-    if (arguments.size() < 2 || arguments.at(1).isEmpty())
-        return {};
-    return addresses::normalised(arguments.at(1));
+bool CMarrowglenApp::isSwitch(const QString& argument) {
+    static const QRegularExpression slashSwitch(QStringLiteral("^/[A-Za-z]+\\s*$"));
+    return argument.startsWith(QLatin1Char('-')) || slashSwitch.match(argument).hasMatch();
 }
+
+QString CMarrowglenApp::startAddress(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (!argument.trimmed().isEmpty() && !isSwitch(argument))
+            return addresses::normalised(argument);
+    }
+    return {};
+}
+
+namespace {
+
+// Questions and dialogs open when the program is told to end are dismissed, as if the user
+// had cancelled them, innermost first; then the main window closes the normal way.
+void closeViewerOnSignal(CMainFrame& frame) {
+    constexpr int kMaxNestedDialogs = 16;
+    for (int i = 0; i < kMaxNestedDialogs; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+    // Queued, so that each dismissed dialog's own loop has returned first.
+    QMetaObject::invokeMethod(&frame, &QWidget::close, Qt::QueuedConnection);
+}
+
+} // namespace
 
 void CMarrowglenApp::holdProcessLock() {
     // Held (shared) for the life of the process; nothing examines it.
@@ -60,15 +92,19 @@ int CMarrowglenApp::run(QApplication& app) {
     settings.ensureTemporaryFolder();
     app.setWindowIcon(QIcon(":/marrowglen/app.png"));
 
-    if (isMonitorCommandLine(app.arguments()))
+    TerminationSignals endSignals;
+    if (isMonitorCommandLine(app.arguments())) {
+        // The monitor takes its icon down and lets go of its socket once the loop ends.
+        QObject::connect(&endSignals, &TerminationSignals::received, &app, &QCoreApplication::quit);
         return monitor::runMonitor(app);
+    }
     m_strStartUrl = startAddress(app.arguments());
-    const int result = runViewer(app);
+    const int result = runViewer(app, endSignals);
     saveSettingsAtExit();
     return result;
 }
 
-int CMarrowglenApp::runViewer(QApplication& app) {
+int CMarrowglenApp::runViewer(QApplication& app, TerminationSignals& endSignals) {
     RemoteArchiveSource source;
     // The FTP swap file and the spilled range cache live in the temporary folder.
     source.setSwapFolder(programSettings().tmpFolder.str());
@@ -84,6 +120,8 @@ int CMarrowglenApp::runViewer(QApplication& app) {
         frame.view().setIconLookup(
             [&fileTypes](const std::string& key) { return fileTypes.icon(key); });
         frame.show();
+        QObject::connect(&endSignals, &TerminationSignals::received, &frame,
+                         [&frame] { closeViewerOnSignal(frame); });
         if (!m_strStartUrl.isEmpty()) {
             QTimer::singleShot(0, &frame, [this, &frame] {
                 frame.openStartAddress(m_strStartUrl);

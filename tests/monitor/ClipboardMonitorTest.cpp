@@ -22,7 +22,7 @@ namespace {
 
 class ClipboardMonitorTest : public ::testing::Test {
 protected:
-    void start(int mode, MonitorOptions options = {}) {
+    void start(int mode, MonitorOptions options = {}, bool trayAvailable = true) {
         settings = std::make_unique<mgtest::MemorySettings>(mode);
         options.timeToShow = 50;
         options.timeToStay = 200;
@@ -38,6 +38,7 @@ protected:
         monitor = std::make_unique<ClipboardMonitor>(*settings, launcher, options);
         auto fake = std::make_unique<mgtest::FakeTrayIcon>();
         icon = fake.get();
+        icon->available = trayAvailable;
         monitor->startMonitor(std::move(fake));
     }
     // Copies and waits until the monitor has decided on the text (the probe runs apart).
@@ -191,6 +192,36 @@ TEST_F(ClipboardMonitorTest, ASilentServerCannotFreezeTheMonitor) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
     EXPECT_EQ(launcher.launches, QStringList{"http://h.example/next"});
     EXPECT_GT(ticks, 5); // the event loop went on while the probe hung
+}
+
+// Without a notification area the user learns once that the monitor runs and how to end it;
+// with a tray, or one that turns up in time, nothing is said.
+TEST_F(ClipboardMonitorTest, WithoutATrayTheUserIsToldOnceHowToStopTheMonitor) {
+    MonitorOptions options;
+    options.noTrayNoticeAfter = 100ms;
+    start(kModeAsk, options, false);
+    CTaskbarNotifier& notifier = monitor->notifier();
+    ASSERT_TRUE(mgtest::waitUntil([&] { return notifier.isVisible(); }));
+    EXPECT_EQ(notifier.text(), kNoTrayNotice);
+    EXPECT_TRUE(notifier.text().contains("marrowglen --stop-monitor"));
+    const QRect room = notifier.textRect();
+    const QRect needed =
+        QFontMetrics(notifier.currentFont()).boundingRect(room, Qt::TextWordWrap, notifier.text());
+    EXPECT_LE(needed.height(), room.height()) << "the notice is cut short";
+    QTest::mouseClick(&notifier, Qt::LeftButton); // a viewer, for its Settings dialog
+    ASSERT_TRUE(launchedSoon(1));
+    EXPECT_EQ(launcher.launches, QStringList{QString()});
+    notifier.withdraw();
+    QTest::qWait(300);
+    EXPECT_FALSE(notifier.isVisible());
+
+    for (bool trayComesLate : {false, true}) {
+        start(kModeAsk, options, !trayComesLate);
+        if (trayComesLate)
+            icon->comeBack();
+        QTest::qWait(300);
+        EXPECT_FALSE(monitor->notifier().isVisible()) << trayComesLate;
+    }
 }
 
 TEST_F(ClipboardMonitorTest, TrayMenuCommands) {
