@@ -51,19 +51,29 @@ QString CMarrowglenApp::startAddress(const QStringList& arguments) {
 
 namespace {
 
-// Questions and dialogs open when the program is told to end are dismissed, as if the user
-// had cancelled them, innermost first; then the main window closes the normal way.
-void closeViewerOnSignal(CMainFrame& frame) {
+// Cancels the dialogs open now, innermost first, as if the user had cancelled them.
+void cancelModalDialogs() {
     constexpr int kMaxNestedDialogs = 16;
     for (int i = 0; i < kMaxNestedDialogs; ++i) {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal)
-            break;
+            return;
         if (auto* dialog = qobject_cast<QDialog*>(modal))
             dialog->reject();
         else
             modal->close();
     }
+}
+
+// Open dialogs are cancelled; then the main window closes the normal way. From then on no
+// question waits for an answer: a job may still ask one after the signal (an open that the
+// ending cuts short reports its failure), and a question nobody answers would hold the exit.
+void closeViewerOnSignal(CMainFrame& frame) {
+    constexpr int kDialogWatchMs = 50;
+    auto* watch = new QTimer(&frame);
+    QObject::connect(watch, &QTimer::timeout, watch, cancelModalDialogs);
+    watch->start(kDialogWatchMs);
+    cancelModalDialogs();
     // Queued, so that each dismissed dialog's own loop has returned first.
     QMetaObject::invokeMethod(&frame, &QWidget::close, Qt::QueuedConnection);
 }
