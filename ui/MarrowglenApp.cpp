@@ -65,17 +65,17 @@ void cancelModalDialogs() {
     }
 }
 
-// Open dialogs are cancelled; then the main window closes the normal way. From then on no
-// question waits for an answer: a job may still ask one after the signal (an open that the
+// Open dialogs are cancelled and the event loop ends; the main window then closes the normal
+// way, outside any event's handling, so that its wait for the jobs can serve their calls.
+// From now on no question waits for an answer: a job may still ask one (an open that the
 // ending cuts short reports its failure), and a question nobody answers would hold the exit.
-void closeViewerOnSignal(CMainFrame& frame) {
+void endViewerOnSignal(CMainFrame& frame) {
     constexpr int kDialogWatchMs = 50;
     auto* watch = new QTimer(&frame);
     QObject::connect(watch, &QTimer::timeout, watch, cancelModalDialogs);
     watch->start(kDialogWatchMs);
     cancelModalDialogs();
-    // Queued, so that each dismissed dialog's own loop has returned first.
-    QMetaObject::invokeMethod(&frame, &QWidget::close, Qt::QueuedConnection);
+    QCoreApplication::exit(0);
 }
 
 } // namespace
@@ -130,8 +130,11 @@ int CMarrowglenApp::runViewer(QApplication& app, TerminationSignals& endSignals)
         frame.view().setIconLookup(
             [&fileTypes](const std::string& key) { return fileTypes.icon(key); });
         frame.show();
-        QObject::connect(&endSignals, &TerminationSignals::received, &frame,
-                         [&frame] { closeViewerOnSignal(frame); });
+        bool endedBySignal = false;
+        QObject::connect(&endSignals, &TerminationSignals::received, &frame, [&] {
+            endedBySignal = true;
+            endViewerOnSignal(frame);
+        });
         if (!m_strStartUrl.isEmpty()) {
             QTimer::singleShot(0, &frame, [this, &frame] {
                 frame.openStartAddress(m_strStartUrl);
@@ -139,6 +142,8 @@ int CMarrowglenApp::runViewer(QApplication& app, TerminationSignals& endSignals)
             });
         }
         result = app.exec();
+        if (endedBySignal)
+            frame.close();
         doc.finishJobsForExit();
     } // the view stores its display type and sort order as it goes
     return result;
