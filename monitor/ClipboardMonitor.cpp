@@ -83,12 +83,26 @@ void ClipboardMonitor::startMonitor(std::unique_ptr<TrayIcon> trayIcon) {
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         connect(clipboard, &QClipboard::dataChanged, this, &ClipboardMonitor::onClipboardChanged);
     running_ = true;
+    trayWatch_.setSingleShot(true);
+    connect(&trayWatch_, &QTimer::timeout, this, &ClipboardMonitor::tellIfNoTray);
+    trayWatch_.start(options_.noTrayNoticeAfter);
+}
+
+// A desktop without a notification area (a plain GNOME session, say) would leave the monitor
+// running with nothing on the screen to show it or to end it. The click on the notice starts
+// a viewer, whose Settings dialog can turn the monitor off.
+void ClipboardMonitor::tellIfNoTray() {
+    if (!running_ || !tray_.isShowPending())
+        return;
+    notifier_->popUp(QLatin1String(kNoTrayNotice), options_.timeToShow, options_.noTrayNoticeStay,
+                     options_.timeToHide);
 }
 
 void ClipboardMonitor::stop() {
     if (!running_)
         return;
     running_ = false;
+    trayWatch_.stop();
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         disconnect(clipboard, nullptr, this, nullptr);
     notifier_->withdraw();
@@ -109,10 +123,11 @@ void ClipboardMonitor::onClipboardChanged() {
 void ClipboardMonitor::onClipboardText(const QString& text, bool secret) {
     if (secret || settings_.mode() == kModeDontMonitor)
         return;
-    // One copy can tell several times; the same text again is not news.
-    if (text == lastClipboardText_)
+    // Only the link last acted on is old news: a text that was not taken for a zip link (its
+    // server did not answer, say) is looked at again when it is copied again. While earlier
+    // texts are still being checked, the last link acted on may yet change: onChecked decides.
+    if (text == lastUrl_ && !checker_.isBusy())
         return;
-    lastClipboardText_ = text;
     announceLink(text, true);
 }
 
@@ -126,7 +141,7 @@ void ClipboardMonitor::announceLink(const QString& text, bool test) {
 }
 
 void ClipboardMonitor::onChecked(const QString& text, bool isZipLink) {
-    if (isZipLink && running_)
+    if (isZipLink && running_ && text != lastUrl_)
         act(text);
 }
 

@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
 #include <memory>
@@ -29,7 +30,16 @@ struct MonitorOptions {
     bool allowPrivateHosts = false; // tests probe servers on loopback
     SignatureProbe probe;           // empty: the real network probe
     QString skinPath = QStringLiteral(":/monitor/skin.png");
+    // How long the icon may take to get into a notification area before the user is told
+    // that the monitor runs without one, and how long that notice stays.
+    std::chrono::milliseconds noTrayNoticeAfter{5000};
+    unsigned noTrayNoticeStay = 20000;
 };
+
+// Shown once when no notification area took the icon: the monitor would otherwise run unseen.
+constexpr const char* kNoTrayNotice =
+    "The clipboard monitor runs without a tray icon. To stop it, run marrowglen --stop-monitor "
+    "or choose \"don't monitor\" in Settings (click here).";
 
 class ClipboardMonitor : public QObject {
     Q_OBJECT
@@ -69,6 +79,7 @@ private:
     void act(const QString& text);
     void refreshModeChecks(int mode);
     void dressNotifier();
+    void tellIfNoTray();
 
     MonitorSettings& settings_;
     Launcher& launcher_;
@@ -76,8 +87,8 @@ private:
     std::unique_ptr<CTaskbarNotifier> notifier_;
     CSystemTray tray_;
     LinkChecker checker_;
+    QTimer trayWatch_;
     QString lastUrl_;
-    QString lastClipboardText_;
     bool running_ = false;
 };
 

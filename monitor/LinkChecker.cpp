@@ -1,5 +1,6 @@
 #include "monitor/LinkChecker.h"
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
@@ -35,6 +36,10 @@ void LinkChecker::check(const QString& text) {
         emit checked(text, false);
         return;
     }
+    // One copy can tell several times: a text already on its way is decided once.
+    if ((busy_ && text == current_) ||
+        std::find(waiting_.begin(), waiting_.end(), text) != waiting_.end())
+        return;
     if (waiting_.size() >= kMaxWaiting)
         waiting_.pop_front(); // the oldest texts are the least likely to matter
     waiting_.push_back(text);

@@ -33,7 +33,9 @@ int runMonitor(QApplication& app, const MonitorHooks& hooks) {
         QCoreApplication::exit(0);
     });
     monitor.startMonitor(hooks.makeTrayIcon ? hooks.makeTrayIcon() : nullptr);
-    return app.exec();
+    const int result = app.exec();
+    monitor.stop(); // also when the loop was ended from outside (a signal): the icon goes
+    return result;
 }
 
 } // namespace monitor

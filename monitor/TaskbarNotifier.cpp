@@ -58,6 +58,9 @@ CTaskbarNotifier::CTaskbarNotifier(QWidget* parent)
       timers_(std::make_unique<QtNotifierTimers>([this](int id) { onTimer(id); })),
       screenAreaProvider_(primaryScreenAreas) {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Where a compositor runs, the skin's clear corners show what lies behind; elsewhere the
+    // mask set with the skin cuts them out.
+    setAttribute(Qt::WA_TranslucentBackground);
     setCursor(Qt::PointingHandCursor);
     setGeometry(0, 0, 0, 0);
 }
@@ -84,6 +87,12 @@ bool CTaskbarNotifier::loadSkin(const QString& path) {
 void CTaskbarNotifier::setSkin(const QPixmap& skin) {
     skin_ = skin;
     textRect_ = QRect(QPoint(0, 0), skin_.size());
+    // The skin's clear pixels (its rounded corners) are cut out of the window itself: without
+    // a compositor a window has no see-through pixels, and the corners would show grey.
+    if (skin_.hasAlpha())
+        setMask(skin_.mask());
+    else
+        clearMask();
 }
 
 void CTaskbarNotifier::chooseFonts(const QString& face, int tenthsOfPoint, int normalStyle,

@@ -118,12 +118,11 @@ LinkVerdict classifyLink(const String& text, bool allowPrivateHosts) {
     normalizeAddress(normalised);
     if (!isValidUrl(normalised.str()))
         return LinkVerdict::NotALink;
-    // Only the last three characters count: no dot needed, a query string defeats it.
-    if (text.right(3).equalsNoCase("zip"))
-        return LinkVerdict::ZipByName;
-    if (!allowPrivateHosts && isPrivateHostLiteral(hostOfAddress(text)))
-        return LinkVerdict::PrivateHost;
-    return LinkVerdict::NeedsProbe;
+    if (allowPrivateHosts || !isPrivateHostLiteral(hostOfAddress(text)))
+        return LinkVerdict::NeedsProbe;
+    // A host on this machine or the local network is never contacted on a mere copy, so only
+    // the name can tell: its last three characters (no dot needed, a query string defeats it).
+    return text.right(3).equalsNoCase("zip") ? LinkVerdict::ZipByName : LinkVerdict::PrivateHost;
 }
 
 bool isZipLink(const String& text, const SignatureProbe& probe, std::chrono::milliseconds budget,

@@ -14,23 +14,26 @@ using SignatureProbe = std::function<bool(const String& address, std::chrono::mi
 
 enum class LinkVerdict {
     NotALink,    // no http, https or ftp address
-    ZipByName,   // the name ends in "zip": no need to ask the server
-    NeedsProbe,  // only the file's first bytes can tell
-    PrivateHost, // a name that does not end in "zip" on a host we must not reach
+    NeedsProbe,  // the file's first bytes decide, whatever its name (a dead link is no zip)
+    ZipByName,   // a host we must not reach, and a name ending in "zip": taken by the name
+    PrivateHost, // a host we must not reach, and any other name
 };
 
-// The steps that need no network: scheme, syntax, name, and where the host is.
+// The steps that need no network: scheme, syntax, where the host is, and (for hosts that are
+// never contacted) the name.
 // `allowPrivateHosts` lets tests probe servers on loopback.
 LinkVerdict classifyLink(const String& text, bool allowPrivateHosts = false);
 
-// The whole test, probe included (run where blocking is allowed).
+// The whole test, probe included (run where blocking is allowed). The probe decides also for
+// names ending in "zip", so that a link to a missing file is not announced.
 bool isZipLink(const String& text, const SignatureProbe& probe,
                std::chrono::milliseconds budget = std::chrono::seconds(4),
                bool allowPrivateHosts = false);
 
 // The real probe: http and https through the HTTP client (a ranged GET for the first four
 // bytes, no redirects followed), ftp through the own FTP client (anonymous, four bytes).
-// Host names that resolve to private addresses are not contacted unless allowed.
+// Host names that resolve to private addresses are not contacted unless allowed; for them the
+// name decides, as `classifyLink` does for private address literals.
 bool probeZipSignature(const String& address, std::chrono::milliseconds budget,
                        bool allowPrivateHosts = false);
 

@@ -104,8 +104,10 @@ bool probeZipSignature(const String& address, std::chrono::milliseconds budget,
     String withoutCredentials(address);
     String user, password;
     splitCredentials(withoutCredentials, user, password);
+    // A name that leads into the local network is not contacted either; as for an address
+    // literal there, only the name can tell.
     if (!allowPrivateHosts && resolvesToPrivateAddress(hostOfAddress(withoutCredentials)))
-        return false;
+        return address.right(3).equalsNoCase("zip");
     const String scheme = withoutCredentials.field("://", 1);
     if (scheme.equalsNoCase("http") || scheme.equalsNoCase("https"))
         return probeHttp(withoutCredentials.str(), budget);

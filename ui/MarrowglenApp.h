@@ -21,7 +21,11 @@ public:
     // arguments joined by single spaces; it asks for a monitor when it ends in "/m" and holds
     // no address with a scheme ("http://", "https://", "ftp://" or any other "://").
     static bool isMonitorCommandLine(const QStringList& arguments);
-    // The address to open at start-up: the first argument, normalised; empty when none.
+    // True for a switch such as "/m", "/M" or "/x" and for an option ("-x", "--name"):
+    // arguments that are never taken for an address.
+    static bool isSwitch(const QString& argument);
+    // The address to open at start-up: the first argument that is no switch, normalised;
+    // empty when there is none.
     static QString startAddress(const QStringList& arguments);
 
     // Runs the process in its mode; returns the exit code.
@@ -32,6 +36,6 @@ public:
     QString m_strStartUrl;
 
 private:
-    int runViewer(QApplication& app);
+    int runViewer(QApplication& app, class TerminationSignals& endSignals);
     static void holdProcessLock();
 };

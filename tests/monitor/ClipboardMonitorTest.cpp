@@ -22,23 +22,29 @@ namespace {
 
 class ClipboardMonitorTest : public ::testing::Test {
 protected:
-    void start(int mode, MonitorOptions options = {}) {
+    void start(int mode, MonitorOptions options = {}, bool trayAvailable = true) {
         settings = std::make_unique<mgtest::MemorySettings>(mode);
         options.timeToShow = 50;
         options.timeToStay = 200;
         options.timeToHide = 50;
         if (!options.probe)
             options.probe = [this](const String& address, std::chrono::milliseconds) {
-                probed << QString::fromStdString(address.str());
-                return address.str().find("/download") != std::string::npos;
+                const QString link = QString::fromStdString(address.str());
+                probed << link;
+                // The server holds zip archives under their names and behind "/download".
+                return !deadLinks.contains(link) &&
+                       (link.contains("/download") || link.endsWith("zip", Qt::CaseInsensitive));
             };
         monitor = std::make_unique<ClipboardMonitor>(*settings, launcher, options);
         auto fake = std::make_unique<mgtest::FakeTrayIcon>();
         icon = fake.get();
+        icon->available = trayAvailable;
         monitor->startMonitor(std::move(fake));
     }
+    // Copies and waits until the monitor has decided on the text (the probe runs apart).
     void copy(const QString& text) {
         monitor->onClipboardText(text, false);
+        mgtest::waitUntil([&] { return !monitor->checker().isBusy(); });
         QCoreApplication::processEvents();
     }
     bool launchedSoon(int count) {
@@ -51,6 +57,7 @@ protected:
     std::unique_ptr<ClipboardMonitor> monitor;
     mgtest::FakeTrayIcon* icon = nullptr;
     QStringList probed;
+    QStringList deadLinks; // the probe reads from other threads only while the test waits
 };
 
 TEST_F(ClipboardMonitorTest, OpenModeLaunchesAViewerOncePerNewLink) {
@@ -60,15 +67,33 @@ TEST_F(ClipboardMonitorTest, OpenModeLaunchesAViewerOncePerNewLink) {
     copy("http://h.example/a.zip");
     copy("not a link at all");
     copy("mailto:x@h.example");
+    copy("http://h.example/a.zip"); // still the last link acted on
     QTest::qWait(50);
     EXPECT_EQ(launcher.launches, QStringList{"http://h.example/a.zip"});
-    copy("http://h.example/a.zip"); // another text came between: news again
     copy("ftp://h.example/b.ZIP");
+    copy("http://h.example/a.zip"); // another link came between: news again
     ASSERT_TRUE(launchedSoon(3));
-    EXPECT_EQ(launcher.launches, (QStringList{"http://h.example/a.zip", "http://h.example/a.zip",
-                                              "ftp://h.example/b.ZIP"}));
-    EXPECT_EQ(monitor->lastUrl(), "ftp://h.example/b.ZIP");
-    EXPECT_TRUE(probed.isEmpty());
+    EXPECT_EQ(launcher.launches, (QStringList{"http://h.example/a.zip", "ftp://h.example/b.ZIP",
+                                              "http://h.example/a.zip"}));
+    EXPECT_EQ(monitor->lastUrl(), "http://h.example/a.zip");
+    EXPECT_EQ(probed, (QStringList{"http://h.example/a.zip", "ftp://h.example/b.ZIP",
+                                   "http://h.example/a.zip"}));
+}
+
+TEST_F(ClipboardMonitorTest, ADeadLinkIsNotAnnouncedAndIsCheckedAgainWhenCopiedAgain) {
+    start(kModeAsk);
+    const QString link = "http://h.example/gone.zip";
+    deadLinks << link;
+    monitor->onClipboardText(link, false); // one copy may tell twice
+    monitor->onClipboardText(link, false);
+    ASSERT_TRUE(mgtest::waitUntil([&] { return !monitor->checker().isBusy(); }));
+    EXPECT_EQ(probed, QStringList{link});
+    EXPECT_FALSE(monitor->notifier().isVisible());
+    deadLinks.clear(); // the server has it now
+    copy(link);
+    ASSERT_TRUE(mgtest::waitUntil([&] { return monitor->notifier().isVisible(); }));
+    EXPECT_EQ(monitor->notifier().text(), link);
+    EXPECT_EQ(probed, (QStringList{link, link}));
 }
 
 TEST_F(ClipboardMonitorTest, LinksCopiedInQuickSuccessionEachOpenTheirOwnViewer) {
@@ -167,6 +192,36 @@ TEST_F(ClipboardMonitorTest, ASilentServerCannotFreezeTheMonitor) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
     EXPECT_EQ(launcher.launches, QStringList{"http://h.example/next"});
     EXPECT_GT(ticks, 5); // the event loop went on while the probe hung
+}
+
+// Without a notification area the user learns once that the monitor runs and how to end it;
+// with a tray, or one that turns up in time, nothing is said.
+TEST_F(ClipboardMonitorTest, WithoutATrayTheUserIsToldOnceHowToStopTheMonitor) {
+    MonitorOptions options;
+    options.noTrayNoticeAfter = 100ms;
+    start(kModeAsk, options, false);
+    CTaskbarNotifier& notifier = monitor->notifier();
+    ASSERT_TRUE(mgtest::waitUntil([&] { return notifier.isVisible(); }));
+    EXPECT_EQ(notifier.text(), kNoTrayNotice);
+    EXPECT_TRUE(notifier.text().contains("marrowglen --stop-monitor"));
+    const QRect room = notifier.textRect();
+    const QRect needed =
+        QFontMetrics(notifier.currentFont()).boundingRect(room, Qt::TextWordWrap, notifier.text());
+    EXPECT_LE(needed.height(), room.height()) << "the notice is cut short";
+    QTest::mouseClick(&notifier, Qt::LeftButton); // a viewer, for its Settings dialog
+    ASSERT_TRUE(launchedSoon(1));
+    EXPECT_EQ(launcher.launches, QStringList{QString()});
+    notifier.withdraw();
+    QTest::qWait(300);
+    EXPECT_FALSE(notifier.isVisible());
+
+    for (bool trayComesLate : {false, true}) {
+        start(kModeAsk, options, !trayComesLate);
+        if (trayComesLate)
+            icon->comeBack();
+        QTest::qWait(300);
+        EXPECT_FALSE(monitor->notifier().isVisible()) << trayComesLate;
+    }
 }
 
 TEST_F(ClipboardMonitorTest, TrayMenuCommands) {

@@ -1,5 +1,6 @@
 // A real X clipboard under Xvfb: a monitor process sees what another process copies.
 #include "MonitorTestSupport.h"
+#include "NginxServer.h"
 #include "TestSupport.h"
 #include "XvfbServer.h"
 #include "app/settings/ProgramSettings.h"
@@ -24,6 +25,14 @@ protected:
         ASSERT_FALSE(xserver.display().isEmpty()) << "Xvfb did not start";
         environment = xserver.environment();
         environment.insert(QStringLiteral("MG_LAUNCH_LOG"), log.file("launches").c_str());
+        // The monitor asks the server before it announces a link, also a link named ".zip".
+        environment.insert(QStringLiteral("MG_ALLOW_PRIVATE"), QStringLiteral("1"));
+        for (const char* name : {"first.zip", "hidden.zip", "SECOND.ZIP"})
+            mgtest::writeFile(www.file(name), std::string("PK\x03\x04", 4) + "rest");
+        nginx = std::make_unique<mgtest::NginxServer>(www.path());
+    }
+    QString link(const char* name) const {
+        return QString::fromStdString(nginx->httpUrl(std::string("/") + name));
     }
     void TearDown() override {
         monitor::stopRunningMonitor();
@@ -59,22 +68,24 @@ protected:
     mgtest::XvfbServer xserver;
     QProcessEnvironment environment;
     mgtest::TempDir log{"mg-monitor-xvfb"};
+    mgtest::TempDir www{"mg-monitor-xvfb-www"};
+    std::unique_ptr<mgtest::NginxServer> nginx;
     std::vector<std::unique_ptr<QProcess>> helpers;
 };
 
 TEST_F(XvfbClipboardTest, OpenModeStartsAViewerForEachNewZipLink) {
     mgtest::writeFile(log.file("launches"), "");
     startMonitorInMode(2);
-    copy("http://h.example/first.zip");
+    copy(link("first.zip"));
     ASSERT_TRUE(mgtest::waitUntil([&] { return launches().size() >= 1; }));
-    copy("http://h.example/first.zip"); // the same text again
+    copy(link("first.zip")); // the same text again
     copy("some words, not a link");
-    copy("http://h.example/hidden.zip", true); // marked secret by a password manager
-    copy("ftp://h.example/second.ZIP");
+    copy(link("hidden.zip"), true); // marked secret by a password manager
+    copy(link("missing.zip"));      // a dead link
+    copy(link("SECOND.ZIP"));
     ASSERT_TRUE(mgtest::waitUntil([&] { return launches().size() >= 2; }));
     QTest::qWait(300);
-    EXPECT_EQ(launches(),
-              (QStringList{"http://h.example/first.zip", "ftp://h.example/second.ZIP"}));
+    EXPECT_EQ(launches(), (QStringList{link("first.zip"), link("SECOND.ZIP")}));
 }
 
 TEST_F(XvfbClipboardTest, DontMonitorModeStartsNothing) {

@@ -235,4 +235,21 @@ TEST(NotifierPicture, PaintsTheLinkOverTheBundledSkin) {
     }
 }
 
+// Clear corners: the window's shape cuts them out (no compositor), the picture keeps them
+// clear (a compositor).
+TEST(NotifierLook, TheRoundedCornersAreClear) {
+    initMonitorPictures();
+    CTaskbarNotifier notifier;
+    ASSERT_TRUE(notifier.loadSkin(":/monitor/skin.png"));
+    notifier.resize(notifier.skinSize());
+    const QImage shot = notifier.grab().toImage();
+    const int r = shot.width() - 1, b = shot.height() - 1;
+    for (const QPoint at :
+         {QPoint(0, 0), QPoint(r, 0), QPoint(0, b), QPoint(r, b), QPoint(r / 2, 0)}) {
+        const bool corner = at.x() != r / 2;
+        EXPECT_EQ(shot.pixelColor(at).alpha(), corner ? 0 : 255) << at.x() << "," << at.y();
+        EXPECT_EQ(notifier.mask().contains(at), !corner) << at.x() << "," << at.y();
+    }
+}
+
 } // namespace

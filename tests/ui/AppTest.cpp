@@ -11,10 +11,19 @@
 #include "ui/Prompts.h"
 #include "ui/UrlBar.h"
 
+#include "app/settings/ProgramSettings.h"
+#include "monitor/MonitorControl.h"
+#include "monitor/MonitorInstance.h"
+
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <memory>
 
 using namespace uitest;
 
@@ -38,6 +47,14 @@ TEST(StartAddress, TheFirstArgumentIsNormalised) {
     EXPECT_EQ(CMarrowglenApp::startAddress({"marrowglen", "https://h:8443/a.zip"}),
               "https://h:8443/a.zip");
     EXPECT_EQ(CMarrowglenApp::startAddress({"marrowglen"}), "");
+}
+
+// "/M", "/x" or "/m " start a viewer with no address, never one that is "not valid".
+TEST(StartAddress, SwitchesAreNeverAddresses) {
+    for (const char* argument : {"/M", "/x", "/m ", "/stop", "--stop-monitor", "-q"})
+        EXPECT_EQ(CMarrowglenApp::startAddress({"marrowglen", argument}), "") << argument;
+    EXPECT_EQ(CMarrowglenApp::startAddress({"marrowglen", "/M", "h.example/a.zip"}),
+              "http://h.example/a.zip");
 }
 
 TEST(SettingsAtExit, AStoreThatCannotBeWrittenIsReported) {
@@ -92,4 +109,72 @@ TEST(CommandLine, AnAddressWithoutSchemeIsOpenedFromNginxAndListed) {
     EXPECT_EQ(frame.windowTitle(), "sample.zip - Marrowglen");
     EXPECT_EQ(frame.paneText(ID_PANE_TOTAL), "Total files: 2");
     doc.finishJobsForExit();
+}
+
+// The programs as the user runs them: the real executable, ended by a signal.
+namespace {
+
+QString settingsFile() {
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + "/marrowglen/HKEY_CURRENT_USER.ini";
+}
+
+std::unique_ptr<QProcess> startProgram(const QStringList& arguments) {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(MG_VIEWER_PATH, arguments);
+    process->waitForStarted(5000);
+    return process;
+}
+
+bool endsCleanlyOn(QProcess& process, int signalNumber) {
+    ::kill(static_cast<pid_t>(process.processId()), signalNumber);
+    return process.waitForFinished(15000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+} // namespace
+
+TEST(EndingBySignal, TheViewerSavesItsSettingsAndLeavesNoSwapFile) {
+    mgtest::TempDir served("mgui-ftp");
+    const auto archive = makeZip({{"one.txt", "1"}, {"sub/two.txt", "22"}});
+    mgtest::writeFile(served.file("a.zip"), std::string(archive.begin(), archive.end()));
+    const int port = mgtest::freePort();
+    mgtest::ChildProcess ftp({mgtest::DebianPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+                              std::to_string(port), "-d", served.path()});
+    ASSERT_TRUE(mgtest::waitForPort(port, std::chrono::seconds(5)));
+    mgtest::TempDir tmp("mgui-signal-tmp");
+    const QDir tmpFolder(QString::fromStdString(tmp.path()));
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        ProgramSettings settings;
+        settings.setDefaults();
+        settings.tmpFolder = String(tmp.path().c_str());
+        ASSERT_TRUE(settings.saveSettings());
+        auto viewer = startProgram({QString("ftp://127.0.0.1:%1/a.zip").arg(port)});
+        // The ftp reads keep the archive in a swap file while it is open.
+        ASSERT_TRUE(waitFor([&] { return !tmpFolder.isEmpty(QDir::Files); }, 15000))
+            << signalNumber;
+        QFile::remove(settingsFile());
+        EXPECT_TRUE(endsCleanlyOn(*viewer, signalNumber)) << signalNumber;
+        EXPECT_TRUE(QFile::exists(settingsFile())) << signalNumber;
+        EXPECT_EQ(tmpFolder.entryList(QDir::Files | QDir::Hidden), QStringList{}) << signalNumber;
+    }
+}
+
+TEST(EndingBySignal, TheMonitorEndsOnASignalOrOnStopMonitor) {
+    auto monitor = startProgram({"/m"});
+    ASSERT_TRUE(waitFor([] { return monitor::isMonitorRunning(); }, 10000));
+    EXPECT_TRUE(endsCleanlyOn(*monitor, SIGTERM));
+    EXPECT_FALSE(QFile::exists(monitor::MonitorInstance::socketPath()));
+
+    monitor = startProgram({"/m"});
+    ASSERT_TRUE(waitFor([] { return monitor::isMonitorRunning(); }, 10000));
+    auto stop = startProgram({"--stop-monitor"});
+    ASSERT_TRUE(stop->waitForFinished(10000));
+    EXPECT_EQ(stop->exitCode(), 0);
+    EXPECT_EQ(stop->readAllStandardOutput(), "The clipboard monitor has ended.\n");
+    EXPECT_TRUE(monitor->waitForFinished(10000));
+    EXPECT_EQ(monitor->exitCode(), 0);
 }
