@@ -19,6 +19,8 @@ struct CliOptions {
     OverwritePolicy overwrite = OverwritePolicy::Ask;
     bool quiet = false;
     bool tsv = false;
+    bool verbose = false;                // list: a method column
+    std::optional<std::string> password; // -P
 };
 
 struct CliParseResult {
