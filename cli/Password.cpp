@@ -27,9 +27,10 @@ void writeText(int fd, const std::string& text) {
     }
 }
 
-// One line from the terminal with echo off; the terminal's settings come back on every way
-// out. Nothing when the line could not be read or Ctrl+C was pressed.
-std::optional<std::string> readHidden(int tty) {
+// Shows the prompt and reads one line with echo off; the terminal's settings come back on
+// every way out. Echo goes off before the prompt shows, so nothing typed after it can echo.
+// Nothing when the line could not be read or Ctrl+C was pressed.
+std::optional<std::string> readHidden(int tty, const std::string& prompt) {
     termios saved{};
     const bool canHide = tcgetattr(tty, &saved) == 0;
     if (canHide) {
@@ -38,6 +39,7 @@ std::optional<std::string> readHidden(int tty) {
         quiet.c_lflag |= ECHONL;
         tcsetattr(tty, TCSAFLUSH, &quiet);
     }
+    writeText(tty, prompt);
     std::string line;
     char c = 0;
     bool complete = false;
@@ -52,7 +54,7 @@ std::optional<std::string> readHidden(int tty) {
         line += c;
     }
     if (canHide)
-        tcsetattr(tty, TCSAFLUSH, &saved);
+        tcsetattr(tty, TCSANOW, &saved);
     if (!complete) {
         writeText(tty, "\n");
         return std::nullopt;
@@ -73,8 +75,7 @@ public:
             return std::nullopt;
         std::string prompt = request.afterWrongPassword ? "Wrong password. " : "";
         prompt += "Password for " + printable(request.entryName) + " (empty to skip): ";
-        writeText(tty_, prompt);
-        std::optional<std::string> answer = readHidden(tty_);
+        std::optional<std::string> answer = readHidden(tty_, prompt);
         if (answer && answer->empty())
             return std::nullopt;
         return answer;
