@@ -113,12 +113,13 @@ uint32_t CZipArchive::readEntryData(void* buffer, uint32_t size) {
 }
 
 // Decodes until the window is full or the data ends. A window of 0 (the stated size is
-// produced) still lets the decoder take the rest of the data up to its end marker.
+// produced) still lets the decoder take the data not yet fetched up to its end marker; what
+// the stated size leaves out of what was fetched is never produced.
 uint32_t CZipArchive::decodeInto(unsigned char* out, uint32_t window) {
     EntryState& s = *entry_;
     const bool drain = window == 0;
     uint32_t produced = 0;
-    while (produced < window || (drain && (s.compressedLeft > 0 || s.pendingSize > 0))) {
+    while (produced < window || (drain && s.compressedLeft > 0)) {
         if (s.pendingSize == 0 && s.compressedLeft > 0)
             fillInput();
         zipcodec::DecodeResult r;
