@@ -111,7 +111,13 @@ bool ArchiveSession::openForCopy(const std::string& url) {
 }
 
 std::string describeFailure(const std::exception& e) {
-    if (auto* zip = dynamic_cast<const CZipException*>(&e))
+    if (auto* zip = dynamic_cast<const CZipException*>(&e)) {
+        // Not damage: the code would only suggest it.
+        if (zip->detail() == CZipException::Detail::passwordNeeded)
+            return zip->reason() + " (give it with -P, MARROWGLEN_PASSWORD or on a terminal)";
+        if (zip->isEntryUnreadable())
+            return zip->reason();
         return zip->reason() + " (code " + std::to_string(zip->code()) + ")";
+    }
     return e.what();
 }

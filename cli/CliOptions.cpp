@@ -24,7 +24,14 @@ template <typename Next> std::string applyOption(const std::string& arg, CliOpti
         o.quiet = true;
     else if (arg == "--tsv")
         o.tsv = true;
-    else if (arg == "-o")
+    else if (arg == "-v" || arg == "--verbose")
+        o.verbose = true;
+    else if (arg == "-P") {
+        const std::string* password = next();
+        if (!password)
+            return "option -P needs a password";
+        o.password = *password;
+    } else if (arg == "-o")
         o.overwrite = OverwritePolicy::Always;
     else if (arg == "-n")
         o.overwrite = OverwritePolicy::Never;
@@ -55,6 +62,8 @@ std::string checkArity(const CliOptions& o) {
         return "list takes no entry names";
     if (o.tsv && o.command != CliCommand::List)
         return "--tsv belongs to list";
+    if (o.verbose && o.command != CliCommand::List)
+        return "-v belongs to list";
     return {};
 }
 
@@ -102,6 +111,8 @@ const char* usageText() {
            "\n"
            "Commands:\n"
            "  list URL                 the entries: name, size, rate, packed size, path\n"
+           "  list -v URL              the same with each entry's compression method and\n"
+           "                           encryption\n"
            "  list --tsv URL           one line per file: path, size, packed, crc32, method, time\n"
            "  test URL [NAME...]       fetch, inflate and CRC-check entries (all files if none)\n"
            "  extract URL [NAME...]    write entries (all if none) with their paths kept;\n"
@@ -117,8 +128,13 @@ const char* usageText() {
            "  -u USER[:PASSWORD]  the server's user name and password (asked for when\n"
            "              only the user is given); ~/.netrc is read when -u is not given\n"
            "  -U USER[:PASSWORD]  the same for the proxy\n"
+           "  -P PASSWORD the password of encrypted entries (other users can see it in the\n"
+           "              process list: prefer MARROWGLEN_PASSWORD or the terminal's question)\n"
            "  --help      this text\n"
            "  --version   the program's version\n"
+           "\n"
+           "Encrypted entries (ZipCrypto, AES) are read with the password of -P, else of the\n"
+           "environment variable MARROWGLEN_PASSWORD, else one asked on the terminal.\n"
            "\n"
            "A local path (starting with /, ./, ../ or ~/, or an existing file) or a file://\n"
            "address opens a zip file on this computer. Any other address without a scheme\n"

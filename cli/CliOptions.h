@@ -22,6 +22,8 @@ struct CliOptions {
     // -u USER[:PASSWORD] and -U USER[:PASSWORD] as written (the password may be asked later).
     std::optional<std::string> user;
     std::optional<std::string> proxyUser;
+    bool verbose = false;                // list: a method column
+    std::optional<std::string> password; // -P
 };
 
 struct CliParseResult {

@@ -6,6 +6,7 @@
 #include "cli/Listing.h"
 #include "cli/Output.h"
 #include "cli/Overwrite.h"
+#include "cli/Password.h"
 #include "cli/Progress.h"
 
 #include <cstdio>
@@ -85,17 +86,25 @@ std::string reasonOf(CZipArchive& archive) {
     return archive.lastError().empty() ? "failed" : archive.lastError();
 }
 
-bool openOrReport(ArchiveSession& session, const std::string& url) {
-    if (session.open(url))
-        return true;
-    fail(session.error());
-    return false;
+bool openOrReport(ArchiveSession& session, const CliOptions& o) {
+    if (!session.open(o.url)) {
+        fail(session.error());
+        return false;
+    }
+    setUpPasswords(session.archive(), o);
+    return true;
+}
+
+// An encrypted entry that could not be checked is no sound entry, but no damaged one either.
+bool wantedPassword(const std::exception& e) {
+    auto* zip = dynamic_cast<const CZipException*>(&e);
+    return zip != nullptr && zip->detail() == CZipException::Detail::passwordNeeded;
 }
 
 // The line for one tested entry; false when nobody reads the output any more.
-bool reportTested(const Selected& entry, const std::string& reason) {
+bool reportTested(const Selected& entry, const std::string& reason, const char* verdict) {
     std::string line = escapeForTerminal(entry.name) + "  ";
-    line += reason.empty() ? "OK" : "FAILED: " + escapeForTerminal(reason);
+    line += reason.empty() ? "OK" : std::string(verdict) + ": " + escapeForTerminal(reason);
     return writeOut(line + "\n") && flushOut();
 }
 
@@ -143,16 +152,16 @@ void fail(const std::string& text) {
 
 int runList(const CliOptions& o) {
     ArchiveSession session;
-    if (!openOrReport(session, o.url))
+    if (!openOrReport(session, o))
         return exitcode::cannotOpen;
     const auto entries = collectFileEntries(session.archive());
-    writeOut(o.tsv ? formatTsv(entries) : formatTable(entries));
+    writeOut(o.tsv ? formatTsv(entries) : formatTable(entries, o.verbose));
     return exitcode::success;
 }
 
 int runTest(const CliOptions& o) {
     ArchiveSession session;
-    if (!openOrReport(session, o.url))
+    if (!openOrReport(session, o))
         return exitcode::cannotOpen;
     CZipArchive& archive = session.archive();
     const auto selection = selectEntries(archive, o.names, true);
@@ -163,6 +172,7 @@ int runTest(const CliOptions& o) {
     int failures = 0;
     for (const Selected& entry : selection) {
         std::string reason = entry.index < 0 ? notFoundText : "";
+        const char* verdict = "FAILED";
         if (entry.index >= 0) {
             const auto index = static_cast<uint16_t>(entry.index);
             ProgressBar bar(!o.quiet, escapeForTerminal(entry.name),
@@ -172,9 +182,11 @@ int runTest(const CliOptions& o) {
                     reason = reasonOf(archive);
             } catch (const std::exception& e) {
                 reason = describeFailure(e);
+                if (wantedPassword(e))
+                    verdict = "NOT CHECKED";
             }
         }
-        if (interrupted() || !reportTested(entry, reason))
+        if (interrupted() || !reportTested(entry, reason, verdict))
             break;
         failures += !reason.empty();
     }
@@ -183,7 +195,7 @@ int runTest(const CliOptions& o) {
 
 int runExtract(const CliOptions& o) {
     ArchiveSession session;
-    if (!openOrReport(session, o.url))
+    if (!openOrReport(session, o))
         return exitcode::cannotOpen;
     CZipArchive& archive = session.archive();
     int failures = 0;
@@ -237,7 +249,7 @@ std::string copyEntryOut(CZipArchive& archive) {
 
 int runCat(const CliOptions& o) {
     ArchiveSession session;
-    if (!openOrReport(session, o.url))
+    if (!openOrReport(session, o))
         return exitcode::cannotOpen;
     CZipArchive& archive = session.archive();
     const std::string name = escapeForTerminal(o.names[0]);

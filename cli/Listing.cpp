@@ -3,6 +3,8 @@
 #include "app/Rate.h"
 #include "app/StringDisplay.h"
 #include "zip/ZipArchive.h"
+#include "zip/codec/Decoder.h"
+#include "zip/crypto/Decryptor.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -37,11 +39,18 @@ ListedEntry describe(const CZipFileHeader& header) {
     e.crc = header.crc32;
     e.method = header.method;
     e.modified = header.modificationTime().iso();
+    const zipcrypto::Encryption encryption = zipcrypto::encryptionOf(header);
+    e.encrypted = encryption.kind != zipcrypto::Kind::none;
+    e.methodText = encryption.kind == zipcrypto::Kind::unsupported
+                       ? zipcodec::methodName(header.method)
+                       : zipcodec::methodName(encryption.method);
+    if (e.encrypted)
+        e.methodText += " (" + zipcrypto::encryptionName(encryption) + ")";
     return e;
 }
 
 struct Row {
-    std::string name, size, rate, packed, path;
+    std::string name, size, rate, packed, method, path;
 };
 
 } // namespace
@@ -56,43 +65,57 @@ std::vector<ListedEntry> collectFileEntries(CZipArchive& archive) {
     return entries;
 }
 
-std::string formatTable(const std::vector<ListedEntry>& entries) {
+std::string formatTable(const std::vector<ListedEntry>& entries, bool withMethod) {
     std::vector<Row> rows;
     uint64_t totalSize = 0, totalPacked = 0;
+    bool anyEncrypted = false;
     for (const auto& e : entries) {
-        rows.push_back({escapeForTerminal(e.name), withThousandsSeparators(e.size),
-                        rateText(e.packed, e.size), withThousandsSeparators(e.packed),
+        rows.push_back({escapeForTerminal(e.name) + (e.encrypted ? " *" : ""),
+                        withThousandsSeparators(e.size), rateText(e.packed, e.size),
+                        withThousandsSeparators(e.packed), e.methodText,
                         escapeForTerminal(e.path)});
         totalSize += e.size;
         totalPacked += e.packed;
+        anyEncrypted = anyEncrypted || e.encrypted;
     }
-    Row header{"Name", "Size", "Rate", "Packed", "Path"};
+    Row header{"Name", "Size", "Rate", "Packed", "Method", "Path"};
     Row total{std::to_string(entries.size()) + (entries.size() == 1 ? " file" : " files"),
-              withThousandsSeparators(totalSize), rateText(totalPacked, totalSize),
-              withThousandsSeparators(totalPacked), ""};
-    std::size_t w[4] = {columns(header.name), columns(header.size), columns(header.rate),
-                        columns(header.packed)};
-    for (const Row* r : {&header, &total})
-        w[0] = std::max(w[0], columns(r->name)), w[1] = std::max(w[1], columns(r->size)),
-        w[2] = std::max(w[2], columns(r->rate)), w[3] = std::max(w[3], columns(r->packed));
+              withThousandsSeparators(totalSize),
+              rateText(totalPacked, totalSize),
+              withThousandsSeparators(totalPacked),
+              "",
+              ""};
+    std::size_t w[5] = {};
+    auto widen = [&w](const Row& r) {
+        const std::string* cells[5] = {&r.name, &r.size, &r.rate, &r.packed, &r.method};
+        for (int i = 0; i < 5; ++i)
+            w[i] = std::max(w[i], columns(*cells[i]));
+    };
+    widen(header);
+    widen(total);
     for (const auto& r : rows)
-        w[0] = std::max(w[0], columns(r.name)), w[1] = std::max(w[1], columns(r.size)),
-        w[2] = std::max(w[2], columns(r.rate)), w[3] = std::max(w[3], columns(r.packed));
+        widen(r);
 
     auto line = [&](const Row& r) {
         std::string text = padRight(r.name, w[0]) + "  " + padLeft(r.size, w[1]) + "  " +
-                           padLeft(r.rate, w[2]) + "  " + padLeft(r.packed, w[3]) + "  " + r.path;
+                           padLeft(r.rate, w[2]) + "  " + padLeft(r.packed, w[3]) + "  ";
+        if (withMethod)
+            text += padRight(r.method, w[4]) + "  ";
+        text += r.path;
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
         return text + "\n";
     };
     Row rule{std::string(w[0], '-'), std::string(w[1], '-'), std::string(w[2], '-'),
-             std::string(w[3], '-'), "----"};
+             std::string(w[3], '-'), std::string(w[4], '-'), "----"};
     std::string out = line(header) + line(rule);
     for (const auto& r : rows)
         out += line(r);
     rule.path.clear();
-    return out + line(rule) + line(total);
+    out += line(rule) + line(total);
+    if (anyEncrypted)
+        out += "* encrypted: give the password with -P, MARROWGLEN_PASSWORD or on the terminal\n";
+    return out;
 }
 
 std::string formatTsv(const std::vector<ListedEntry>& entries) {

@@ -16,11 +16,15 @@ struct ListedEntry {
     uint32_t packed = 0;
     uint32_t crc = 0;
     uint16_t method = 0;
-    std::string modified; // YYYY-MM-DDTHH:MM:SS
+    std::string modified;   // YYYY-MM-DDTHH:MM:SS
+    std::string methodText; // "deflate", "LZMA (AES-256)"
+    bool encrypted = false;
 };
 
 // The file entries (folders skipped, as the viewer lists them), in archive order.
 std::vector<ListedEntry> collectFileEntries(CZipArchive& archive);
 
-std::string formatTable(const std::vector<ListedEntry>& entries);
+// Encrypted entries get " *" after their name and a note under the totals; `withMethod` adds
+// a Method column before the path.
+std::string formatTable(const std::vector<ListedEntry>& entries, bool withMethod = false);
 std::string formatTsv(const std::vector<ListedEntry>& entries);

@@ -22,6 +22,18 @@ bool pathExists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, error));
 }
 
+// An entry that cannot be read here (its method, its encryption, its password) is no sign
+// of a damaged archive.
+bool isUnreadableEntry(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const CZipException& e) {
+        return e.isEntryUnreadable();
+    } catch (...) {
+        return false;
+    }
+}
+
 std::string reasonOf(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
@@ -141,6 +153,11 @@ bool ZipExtractThread::Run::testEntry(size_t i) {
             reason = archive.lastError();
     } catch (...) {
         reason = reasonOf(std::current_exception());
+        if (isUnreadableEntry(std::current_exception())) {
+            endPass();
+            fail(request.names[i], reason);
+            return false;
+        }
     }
     endPass();
     if (!sound && job.isStopRequested())

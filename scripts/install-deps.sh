@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-format
   zlib1g-dev libcurl4-openssl-dev qt6-base-dev
+  libbz2-dev liblzma-dev libzstd-dev libssl-dev 7zip zstd xz-utils
   libgtest-dev libgmock-dev
   nginx-light openssl python3 python3-pyftpdlib
   zip unzip bzip2 xvfb xauth trayer xdg-utils desktop-file-utils procps

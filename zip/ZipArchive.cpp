@@ -7,7 +7,9 @@
 
 CZipArchive::CZipArchive(ArchiveSource& source) : source_(source), centralDir_(storage_, source) {}
 
-CZipArchive::~CZipArchive() = default;
+CZipArchive::~CZipArchive() {
+    forgetPassword();
+}
 
 void CZipArchive::open(const String& address, int /*mode*/) {
     if (!isClosed())
@@ -93,4 +95,5 @@ void CZipArchive::close(bool afterError) {
     centralDir_.clear();
     storage_.close(afterError);
     source_.disconnect();
+    forgetPassword();
 }

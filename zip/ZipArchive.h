@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class ArchiveSource;
@@ -28,6 +29,18 @@ public:
     // given to the operation. Returning false stops the operation after that buffer. A plain
     // function `bool f(void*, uint32_t, void*)` converts to it, and so does a lambda.
     using ProgressCallback = std::function<bool(void* ignored, uint32_t done, void* userValue)>;
+
+    // What the password provider is told: which entry wants a password, and whether the
+    // password tried last did not open it.
+    struct PasswordRequest {
+        std::string entryName; // UTF-8, "/" separators
+        bool afterWrongPassword = false;
+    };
+    // Asked on the thread that reads the entry, before the entry's data is fetched when no
+    // password is held, and again each time a password does not open the entry. No answer
+    // skips the entry: it fails with Detail::passwordNeeded (or wrongPassword after a wrong
+    // one). A password that opens an entry is kept until the archive is closed.
+    using PasswordProvider = std::function<std::optional<std::string>(const PasswordRequest&)>;
 
     static constexpr uint32_t inputBufferSize = 16384;
     static constexpr uint32_t defaultBufferSize = 65535;
@@ -63,15 +76,18 @@ public:
     int32_t findEntry(const std::string& name, bool caseSensitive);
     const CZipCentralDir& centralDir() const { return centralDir_; }
 
-    // Fetches the entry's local header and asks for its compressed data. False when the
-    // index is out of range or an entry is open already. Raises -101 (code 10) for a wrong
-    // signature, an unsupported method, an encrypted entry, or an entry outside the archive.
+    // Fetches the entry's local header and asks for its compressed data; for an encrypted
+    // entry, reads its encryption header and checks the password. False when the index is
+    // out of range or an entry is open already. Raises -101 (code 10) for a wrong signature
+    // or an entry outside the archive, and, before anything is fetched, for a method or an
+    // encryption the engine does not read or a missing password (isEntryUnreadable()).
     bool openEntry(uint16_t index);
     // Bytes of uncompressed data produced into `buffer` (0 at the end of the entry).
     uint32_t readEntryData(void* buffer, uint32_t size);
     // See CloseResult. Unless afterError: raises -102 (code 11) when all data was read and
-    // its CRC-32 differs. With a path, gives that file the entry's modification time and
-    // permissions.
+    // its CRC-32 differs, and code 10 (authenticationFailed) when an AES entry's
+    // authentication code does not match. With a path, gives that file the entry's modification
+    // time and permissions.
     int closeEntry(const std::string& path = {}, bool afterError = false);
     // After an error: forgets the open entry.
     void abandonEntry();
@@ -95,8 +111,17 @@ public:
     std::string destinationPath(uint16_t index, const std::string& folder, bool keepPath,
                                 const std::string& newName = {}) const;
 
-    // Releases the entries, the storage's stream and the source's connection.
+    // Releases the entries, the storage's stream and the source's connection, and forgets
+    // the password.
     void close(bool afterError = false);
+
+    // Encrypted entries: the password tried first (kept until close), and who is asked when
+    // there is none or it is wrong. Without a provider a missing or wrong password fails the
+    // entry at once. Passwords never appear in an error text.
+    void setPassword(const std::string& password);
+    void forgetPassword();
+    bool hasPassword() const { return hasPassword_; }
+    void setPasswordProvider(PasswordProvider provider) { passwordProvider_ = std::move(provider); }
 
     // Why the last extractEntry or testEntry returned false ("" after success).
     const std::string& lastError() const { return lastError_; }
@@ -107,11 +132,16 @@ public:
 
 private:
     struct EntryState;
-    void seekToEntryData(const CZipFileHeader& header);
-    void startInflate();
-    uint32_t readStored(unsigned char* out, uint32_t window);
-    uint32_t readDeflated(unsigned char* out, uint32_t window);
+    int64_t seekToEntryData(const CZipFileHeader& header);
+    void requirePassword(const CZipFileHeader& header);
+    std::optional<std::string> askPassword(const CZipFileHeader& header, bool afterWrong);
+    void startDecryption(int64_t dataStart);
+    bool tryPassword(const std::string& password, const unsigned char* encryptionHeader);
+    void startDecoder();
     void fillInput();
+    uint32_t decodeInto(unsigned char* out, uint32_t window);
+    [[noreturn]] void decodingStalled(uint32_t window);
+    void authenticate();
     int stampFile(const std::string& path, int result) const;
     bool copyToFile(int fd, const ProgressCallback& callback, void* userValue, uint32_t bufferSize);
     bool extractFolder(const CZipFileHeader& header, const std::string& destination);
@@ -125,4 +155,9 @@ private:
     // 0: no entry open; -1: an entry is open for reading.
     int8_t entryState_ = 0;
     std::string lastError_;
+    std::string password_;
+    bool hasPassword_ = false;
+    // The password being tried on the entry being opened, kept once it opens it.
+    std::string candidatePassword_;
+    PasswordProvider passwordProvider_;
 };

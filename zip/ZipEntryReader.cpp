@@ -1,21 +1,34 @@
-// Reading one entry: its local header, then its compressed data inflated (or copied) into the
-// caller's buffers with a running CRC-32.
+// Reading one entry: its local header, then its compressed data, decrypted when it is
+// encrypted and decoded by its method's decoder into the caller's buffers with a running
+// CRC-32.
 #include "remote/ArchiveSource.h"
 #include "zip/ZipArchive.h"
 #include "zip/ZipEntryState.h"
 #include "zip/ZipRequest.h"
 
 #include <algorithm>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 using Detail = CZipException::Detail;
 
 namespace {
 
-void raiseDamaged(Detail detail, const std::string& reason, const CZipStorage& storage) {
+[[noreturn]] void raiseDamaged(Detail detail, const std::string& reason,
+                               const CZipStorage& storage) {
     CZipException::raise(CZipException::badZipFileError, detail, reason, storage.currentPath());
+}
+
+// Refuses, before anything is fetched, an entry whose encryption or method the engine cannot
+// read. The encryption comes first: an AES entry's method number (99) is no compression.
+zipcrypto::Encryption readableEncryption(const CZipFileHeader& header, const CZipStorage& storage) {
+    zipcrypto::Encryption e = zipcrypto::encryptionOf(header);
+    if (e.kind == zipcrypto::Kind::unsupported)
+        raiseDamaged(Detail::encrypted, e.problem, storage);
+    if (!zipcodec::isSupportedMethod(e.method))
+        raiseDamaged(Detail::unsupportedMethod, zipcodec::unsupportedMethodText(e.method), storage);
+    return e;
 }
 
 } // namespace
@@ -29,16 +42,18 @@ bool CZipArchive::openEntry(uint16_t index) {
                      storage_);
     auto state = std::make_unique<EntryState>();
     state->header = centralDir_.entry(index);
+    state->encryption = readableEncryption(*state->header, storage_);
     state->input.allocate(inputBufferSize);
     entry_ = std::move(state);
     try {
-        seekToEntryData(*entry_->header);
-        startInflate();
+        requirePassword(*entry_->header);
+        startDecryption(seekToEntryData(*entry_->header));
+        startDecoder();
     } catch (...) {
         entry_.reset();
+        zipcrypto::wipe(candidatePassword_);
         throw;
     }
-    entry_->compressedLeft = entry_->header->compressedSize;
     entry_->uncompressedLeft = entry_->header->uncompressedSize;
     entry_->runningCrc = 0;
     entryState_ = -1;
@@ -47,7 +62,8 @@ bool CZipArchive::openEntry(uint16_t index) {
 }
 
 // Requests the local header, then the compressed data; only the entry's own bytes travel.
-void CZipArchive::seekToEntryData(const CZipFileHeader& header) {
+// Returns where the data starts.
+int64_t CZipArchive::seekToEntryData(const CZipFileHeader& header) {
     storage_.changeDisk(header.diskStart);
     const int64_t length = source_.length();
     const int64_t local = int64_t(centralDir_.bytesBeforeArchive()) + header.localHeaderOffset;
@@ -60,107 +76,91 @@ void CZipArchive::seekToEntryData(const CZipFileHeader& header) {
         raiseDamaged(Detail::badSignature, "the entry's local header is damaged", storage_);
     const int64_t data =
         local + CZipFileHeader::localFixedSize + header.fileNameLength + localExtraLength;
-    if (data + header.compressedSize > length)
+    if (data + int64_t(header.compressedSize) > length)
         raiseDamaged(Detail::entryOutOfBounds, "the entry's data lies outside the archive",
                      storage_);
     zipbytes::requestRange(source_, storage_, data, data + header.compressedSize);
-    if (header.method != 0 && header.method != 8)
-        raiseDamaged(Detail::unsupportedMethod,
-                     "compression method " + std::to_string(header.method) + " is not supported",
-                     storage_);
-    if (header.isEncrypted())
-        raiseDamaged(Detail::encrypted, "encrypted entries are not supported", storage_);
+    return data;
 }
 
-void CZipArchive::startInflate() {
-    if (entry_->header->method != 8)
-        return;
-    z_stream& z = entry_->stream;
-    const int rc = inflateInit2(&z, -MAX_WBITS); // raw deflate: no zlib header
-    if (rc != Z_OK)
-        CZipException::raise(rc, Detail::inflateFailed, "the decompressor could not start",
-                             storage_.currentPath());
-    entry_->inflating = true;
+void CZipArchive::startDecoder() {
+    EntryState& s = *entry_;
+    try {
+        s.decoder =
+            zipcodec::makeDecoder(s.encryption.method, s.header->flags, s.header->uncompressedSize);
+    } catch (const zipcodec::DecodeError& e) {
+        CZipException::raise(e.zlibCode(), Detail::inflateFailed, e.what(), storage_.currentPath());
+    }
 }
 
 void CZipArchive::fillInput() {
     EntryState& s = *entry_;
-    const uint32_t n = std::min(s.compressedLeft, inputBufferSize);
-    storage_.read(s.input.data(), n, true);
+    const auto n = static_cast<uint32_t>(std::min<uint64_t>(s.compressedLeft, inputBufferSize));
+    auto* bytes = reinterpret_cast<unsigned char*>(s.input.data());
+    storage_.read(bytes, n, true);
+    if (s.decryptor)
+        s.decryptor->decrypt(bytes, n);
     s.compressedLeft -= n;
-    s.stream.next_in = reinterpret_cast<Bytef*>(s.input.data());
-    s.stream.avail_in = n;
+    s.pending = bytes;
+    s.pendingSize = n;
 }
 
 uint32_t CZipArchive::readEntryData(void* buffer, uint32_t size) {
-    if (entryState_ != -1 || buffer == nullptr || size == 0)
+    if (entryState_ != -1 || buffer == nullptr || size == 0 || entry_->ended)
         return 0;
-    const uint32_t window = std::min(size, entry_->uncompressedLeft);
-    auto* out = static_cast<unsigned char*>(buffer);
-    return entry_->header->method == 0 ? readStored(out, window) : readDeflated(out, window);
+    const auto window = static_cast<uint32_t>(std::min<uint64_t>(size, entry_->uncompressedLeft));
+    return decodeInto(static_cast<unsigned char*>(buffer), window);
 }
 
-uint32_t CZipArchive::readStored(unsigned char* out, uint32_t window) {
+// Decodes until the window is full or the data ends. A window of 0 (the stated size is
+// produced) still lets the decoder take the data not yet fetched up to its end marker; what
+// the stated size leaves out of what was fetched is never produced.
+uint32_t CZipArchive::decodeInto(unsigned char* out, uint32_t window) {
     EntryState& s = *entry_;
+    const bool drain = window == 0;
     uint32_t produced = 0;
-    while (produced < window) {
-        if (s.stream.avail_in == 0) {
-            // Output is still expected but no input can come: never wait for it.
-            if (s.compressedLeft == 0)
-                raiseDamaged(Detail::storedSizeMismatch,
-                             "the stored entry is shorter than its stated size", storage_);
+    while (produced < window || (drain && s.compressedLeft > 0)) {
+        if (s.pendingSize == 0 && s.compressedLeft > 0)
             fillInput();
+        zipcodec::DecodeResult r;
+        try {
+            r = s.decoder->decode(s.pending, s.pendingSize, out + produced, window - produced,
+                                  s.compressedLeft == 0);
+        } catch (const zipcodec::DecodeError& e) {
+            CZipException::raise(e.zlibCode(), Detail::inflateFailed, e.what(),
+                                 storage_.currentPath());
         }
-        const uint32_t n = std::min(window - produced, s.stream.avail_in);
-        std::memcpy(out + produced, s.stream.next_in, n);
+        s.pending += r.consumed;
+        s.pendingSize -= static_cast<uint32_t>(r.consumed);
+        const auto n = static_cast<uint32_t>(r.produced);
         s.runningCrc = crc32(s.runningCrc, out + produced, n);
-        s.stream.next_in += n;
-        s.stream.avail_in -= n;
         s.uncompressedLeft -= n;
         produced += n;
+        if (r.ended) {
+            s.ended = true;
+            break;
+        }
+        if (r.consumed == 0 && n == 0)
+            decodingStalled(window - produced);
     }
     return produced;
 }
 
-uint32_t CZipArchive::readDeflated(unsigned char* out, uint32_t window) {
-    EntryState& s = *entry_;
-    if (s.streamEnded)
-        return 0;
-    z_stream& z = s.stream;
-    // An entry whose stated size is 0 still has its compressed bytes consumed; zlib wants an
-    // output pointer even when there is no room.
-    unsigned char noRoom = 0;
-    const bool force = window == 0 && s.compressedLeft > 0;
-    z.next_out = window ? out : &noRoom;
-    z.avail_out = window;
-    uint32_t produced = 0;
-    while (produced < window || (force && (s.compressedLeft > 0 || z.avail_in > 0))) {
-        if (z.avail_in == 0) {
-            if (s.compressedLeft == 0)
-                raiseDamaged(Detail::truncatedData,
-                             "the compressed data ended before the entry was complete", storage_);
-            fillInput();
-        }
-        unsigned char* chunk = z.next_out;
-        const int rc = inflate(&z, Z_SYNC_FLUSH);
-        const auto n = static_cast<uint32_t>(z.next_out - chunk);
-        if (window != 0 && n != 0) {
-            s.runningCrc = crc32(s.runningCrc, chunk, n);
-            s.uncompressedLeft -= n;
-            produced += n;
-        }
-        if (rc == Z_STREAM_END) {
-            s.streamEnded = true;
-            break;
-        }
-        // A raw stream never asks for a dictionary; taking Z_NEED_DICT as progress would spin.
-        if (rc != Z_OK)
-            CZipException::raise(rc, Detail::inflateFailed,
-                                 rc == Z_DATA_ERROR ? "the compressed data is damaged"
-                                                    : "the data could not be decompressed",
-                                 storage_.currentPath());
+// The decoder took nothing and gave nothing: say which of input or room it lacks.
+void CZipArchive::decodingStalled(uint32_t room) {
+    const EntryState& s = *entry_;
+    if (s.pendingSize == 0 && s.compressedLeft == 0) {
+        // Output is still expected but no input can come: never wait for it.
+        if (s.encryption.method == zipcodec::stored)
+            raiseDamaged(Detail::storedSizeMismatch,
+                         "the stored entry is shorter than its stated size", storage_);
+        raiseDamaged(Detail::truncatedData,
+                     "the compressed data ended before the entry was complete", storage_);
     }
-    return produced;
+    CZipException::raise(Z_DATA_ERROR, Detail::inflateFailed,
+                         room == 0 ? "the entry holds more data than its stated size"
+                                   : "the data could not be decompressed",
+                         storage_.currentPath());
 }
 
 int CZipArchive::closeEntry(const std::string& path, bool afterError) {
@@ -169,11 +169,17 @@ int CZipArchive::closeEntry(const std::string& path, bool afterError) {
     int result = closeComplete;
     if (!afterError) {
         const EntryState& s = *entry_;
-        if (s.uncompressedLeft != 0)
+        if (s.uncompressedLeft != 0) {
             result = closeIncomplete;
-        else if (s.runningCrc != s.header->crc32)
-            CZipException::raise(CZipException::badCrcError, Detail::badCrc,
-                                 "CRC error: the entry's data is damaged", storage_.currentPath());
+        } else {
+            authenticate();
+            if (zipcrypto::crcIsChecked(*s.header) && s.runningCrc != s.header->crc32)
+                CZipException::raise(CZipException::badCrcError, Detail::badCrc,
+                                     s.decryptor ? "CRC error: the password is wrong or the "
+                                                   "entry's data is damaged"
+                                                 : "CRC error: the entry's data is damaged",
+                                     storage_.currentPath());
+        }
         if (!path.empty())
             result = stampFile(path, result);
     }

@@ -1,27 +1,26 @@
-// The decompression state of the entry open for reading (internal to the engine).
+// The state of the entry open for reading (internal to the engine): the pending input, the
+// decryptor and decoder it passes through, and the running counts.
 #pragma once
 
 #include "zip/ZipArchive.h"
 #include "zip/ZipAutoBuffer.h"
+#include "zip/codec/Decoder.h"
+#include "zip/crypto/Decryptor.h"
 
-#include <zlib.h>
+#include <memory>
 
 struct CZipArchive::EntryState {
-    EntryState() = default;
-    EntryState(const EntryState&) = delete;
-    EntryState& operator=(const EntryState&) = delete;
-    ~EntryState() {
-        if (inflating)
-            inflateEnd(&stream);
-    }
-
     CZipFileHeader* header = nullptr;
+    zipcrypto::Encryption encryption;
+    std::unique_ptr<zipcrypto::Decryptor> decryptor;
+    std::unique_ptr<zipcodec::Decoder> decoder;
     CZipAutoBuffer input;
-    // Pending input lies at stream.next_in / stream.avail_in, for stored entries too.
-    z_stream stream{};
-    bool inflating = false;
-    bool streamEnded = false;
-    uint32_t uncompressedLeft = 0;
-    uint32_t compressedLeft = 0;
+    // Input read and decrypted but not yet decoded.
+    const unsigned char* pending = nullptr;
+    uint32_t pendingSize = 0;
+    bool ended = false;
+    // compressedLeft counts the data alone: an encryption header and trailer are not in it.
+    uint64_t compressedLeft = 0;
+    uint64_t uncompressedLeft = 0;
     uint32_t runningCrc = 0;
 };

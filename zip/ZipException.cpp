@@ -32,6 +32,11 @@ int32_t CZipException::codeFromInternal(int internalCode) {
     return generic;
 }
 
+bool CZipException::isEntryUnreadable() const {
+    return detail_ == Detail::unsupportedMethod || detail_ == Detail::encrypted ||
+           detail_ == Detail::passwordNeeded || detail_ == Detail::wrongPassword;
+}
+
 void CZipException::raise(int internalCode, Detail detail, const std::string& reason,
                           const std::string& path) {
     throw CZipException(codeFromInternal(internalCode), reason, path, detail);

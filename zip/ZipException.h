@@ -43,8 +43,8 @@ public:
         none,
         shortRead,            // fewer bytes came than the record or entry needs
         badSignature,         // a record did not start with its signature
-        unsupportedMethod,    // compression other than stored (0) or deflated (8)
-        encrypted,            // flag bit 0: the engine cannot decrypt
+        unsupportedMethod,    // a compression method the engine does not read
+        encrypted,            // an encryption the engine does not read (strong encryption)
         storedSizeMismatch,   // stored entry whose packed size is below its size
         truncatedData,        // the compressed data ended before the entry was complete
         inflateFailed,        // zlib reported an error
@@ -61,6 +61,9 @@ public:
         noArchive,            // nothing open, or index out of range
         overlappingEntries,   // the entry's bytes overlap another entry's (a zip bomb's shape)
         directoryOverrun,     // a central header runs past the end of the directory
+        passwordNeeded,       // an encrypted entry, and no password was given
+        wrongPassword,        // the password does not open the entry
+        authenticationFailed, // an AES entry's authentication code does not match its data
     };
 
     CZipException(int32_t code, std::string reason, std::string path = {},
@@ -73,6 +76,10 @@ public:
                                    const std::string& path = {});
 
     int32_t code() const { return code_; }
+    // True when the archive is sound but this entry cannot be read here: its method or
+    // encryption is not supported, or its password is missing or wrong. Such a failure
+    // belongs to the entry and says nothing of damage.
+    bool isEntryUnreadable() const;
     Detail detail() const { return detail_; }
     // The path of the storage's current file (the address) when the error happened.
     const std::string& path() const { return path_; }

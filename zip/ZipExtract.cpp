@@ -4,6 +4,7 @@
 #include "app/String.h"
 #include "zip/ZipEntryState.h"
 #include "zip/ZipNames.h"
+#include "zip/crypto/Decryptor.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 using Detail = CZipException::Detail;
 
@@ -267,7 +269,7 @@ bool CZipArchive::testEntry(uint16_t index, const ProgressCallback& callback, vo
             lastError_ = !complete ? "stopped" : "the entry's data ended early";
             return false;
         }
-        return crc == header.crc32;
+        return !zipcrypto::crcIsChecked(header) || crc == header.crc32;
     } catch (...) {
         abandonEntry();
         throw;

@@ -3,6 +3,7 @@
 #include "CoreTestSupport.h"
 
 #include "MemorySource.h"
+#include "RawZip.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,30 @@ TEST_F(Extract, FailedEntriesAreReportedWithTheirReason) {
     EXPECT_NE(text.find("missing.txt: not found"), std::string::npos) << text;
     EXPECT_EQ(harness->view.boxes().front().icon, MessageIcon::Warning);
     EXPECT_FALSE(std::filesystem::exists(out.file("bad.txt")));
+}
+
+TEST_F(Extract, EntriesThatCannotBeReadHereAreNotReportedAsDamage) {
+    source = std::make_unique<mgtest::MemorySource>(buildZip({
+        {.name = "ppmd.txt", .data = "\x01\x02\x03", .method = 98},
+        {.name = "secret.txt", .data = std::string(20, 'x'), .method = 8, .flags = 0x0801},
+        {.name = "plain.txt", .data = "plain\n"},
+    }));
+    harness = std::make_unique<DocHarness>(*source);
+    ASSERT_TRUE(harness->open());
+    harness->view.clear();
+    ASSERT_TRUE(extract(names({"ppmd.txt", "secret.txt", "plain.txt"})));
+    EXPECT_EQ(harness->view.messages(), (Messages{"JOB_STARTED", "JOB_ENDED"}));
+    ASSERT_EQ(boxTexts().size(), 1u);
+    const std::string text = boxTexts().front();
+    EXPECT_NE(text.find("ppmd.txt: compression method PPMd (98) is not supported"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("secret.txt: the entry is encrypted and no password was given"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(mgtest::readFile(out.file("plain.txt")), "plain\n");
+    EXPECT_FALSE(std::filesystem::exists(out.file("ppmd.txt")));
+    EXPECT_FALSE(std::filesystem::exists(out.file("secret.txt")));
 }
 
 TEST_F(Extract, NamesThatWouldLeaveTheFolderAreRefused) {

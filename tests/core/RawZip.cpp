@@ -33,9 +33,9 @@ Sizes sizesOf(const RawEntry& e) {
 }
 
 void putCommon(std::vector<unsigned char>& out, const RawEntry& e, const Sizes& s) {
-    put16(out, 20);                       // version needed
-    put16(out, 0x0800);                   // UTF-8 names
-    put16(out, 0);                        // stored
+    put16(out, 20); // version needed
+    put16(out, e.flags);
+    put16(out, e.method);
     put16(out, 0);                        // time
     put16(out, (40 << 9) | (1 << 5) | 1); // 2020-01-01
     put32(out, s.crc);

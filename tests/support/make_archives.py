@@ -38,6 +38,7 @@ Archives (the file name says what each one holds):
   count_too_large    an entry count the central directory cannot hold
   encrypted          an entry with the encryption flag
   corrupt_deflate    deflated data that does not inflate
+  unsupported_method an entry packed with PPMd (method 98), which Marrowglen does not read
 """
 
 import io
@@ -240,6 +241,8 @@ def make_raw_archives(out):
     write(out, "count_too_large", raw_zip([{"name": b"one.txt", "data": b"one\n"}], count=1000))
     write(out, "encrypted", raw_zip([{"name": b"secret.txt", "data": b"0123456789ab",
                                       "flags": 1}]))
+    write(out, "unsupported_method", raw_zip([{"name": b"ppmd.txt", "data": b"x" * 30,
+                                               "packed": b"\x01\x02\x03", "method": 98}]))
     write(out, "corrupt_deflate", raw_zip([{"name": b"corrupt.txt", "data": b"x" * 100,
                                             "packed": b"\xff" * 20, "method": 8}]))
 

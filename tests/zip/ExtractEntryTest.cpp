@@ -145,17 +145,16 @@ TEST(ExtractEntry, FoldersMarkedOnlyByTheirSlashOrUnixModeAreFolders) {
     EXPECT_TRUE(fs::is_regular_file(out.file("META-INF/MANIFEST.MF")));
 }
 
-TEST(ExtractEntry, UnsupportedMethodFailsAfterAskingForTheDataOnly) {
-    ArchiveUnderTest t("bzip2");
+TEST(ExtractEntry, UnsupportedMethodFailsBeforeAnythingIsFetched) {
+    ArchiveUnderTest t("unsupported_method");
     t.openOrFail();
     const std::size_t before = t.source.requests.size();
     EXPECT_THROW(t.archive.testEntry(0), CZipException);
-    ASSERT_EQ(t.source.requests.size(), before + 2); // local header, then the data range
-    EXPECT_EQ(t.source.requests[before], (mgtest::MemorySource::Range{0, 30}));
+    EXPECT_EQ(t.source.requests.size(), before); // neither the local header nor the data
 }
 
 TEST(ExtractEntry, FailedExtractionDeletesThePartialFileAndSaysSo) {
-    for (const char* name : {"bzip2", "stored_short", "bad_crc", "corrupt_deflate"}) {
+    for (const char* name : {"unsupported_method", "stored_short", "bad_crc", "corrupt_deflate"}) {
         SCOPED_TRACE(name);
         ArchiveUnderTest t(name);
         t.openOrFail();
@@ -166,7 +165,7 @@ TEST(ExtractEntry, FailedExtractionDeletesThePartialFileAndSaysSo) {
             t.archive.extractEntry(0, out.path());
             FAIL() << "extracted";
         } catch (const CZipException& e) {
-            if (std::string(name) != "bzip2") { // fails before any file is made
+            if (std::string(name) != "unsupported_method") { // fails before any file is made
                 EXPECT_NE(std::string(e.what()).find("partial file was deleted"),
                           std::string::npos);
             }
