@@ -1,5 +1,7 @@
 #include "cli/Password.h"
 
+#include "app/StringDisplay.h"
+
 #include "cli/CliOptions.h"
 #include "cli/Interrupt.h"
 #include "cli/Listing.h"
@@ -74,7 +76,7 @@ public:
         if (tries_ > triesPerEntry)
             return std::nullopt;
         std::string prompt = request.afterWrongPassword ? "Wrong password. " : "";
-        prompt += "Password for " + printable(request.entryName) + " (empty to skip): ";
+        prompt += "Password for " + escapeForTerminal(request.entryName) + " (empty to skip): ";
         std::optional<std::string> answer = readHidden(tty_, prompt);
         if (answer && answer->empty())
             return std::nullopt;
