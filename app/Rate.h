@@ -7,10 +7,16 @@
 
 // percentCompressed true: 100·(u − c) ÷ u ("percent compressed");
 // false: 100·c ÷ u ("percent left of original size"). An empty entry has rate 0.
-inline int64_t compressionRate(uint32_t compressed, uint32_t uncompressed, bool percentCompressed) {
+// Sizes reach 2^63, so the products are taken in 128 bits; the rate itself fits 64 bits
+// except for a packed size above 2^56 times the original, which saturates.
+inline int64_t compressionRate(uint64_t compressed, uint64_t uncompressed, bool percentCompressed) {
     if (uncompressed == 0)
         return 0;
-    const int64_t c = compressed;
-    const int64_t u = uncompressed;
-    return percentCompressed ? 100 * (u - c) / u : 100 * c / u;
+    __extension__ using Wide = __int128;
+    const Wide c = compressed;
+    const Wide u = uncompressed;
+    const Wide rate = percentCompressed ? 100 * (u - c) / u : 100 * c / u;
+    if (rate > INT64_MAX)
+        return INT64_MAX;
+    return rate < INT64_MIN ? INT64_MIN : static_cast<int64_t>(rate);
 }

@@ -30,7 +30,7 @@ std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std:
     std::vector<Selected> selection;
     if (names.empty()) {
         CZipFileHeader header;
-        for (uint16_t i = 0; i < archive.entryCount(); ++i)
+        for (uint32_t i = 0; i < archive.entryCount(); ++i)
             if ((!filesOnly || !archive.isDirectory(i)) && archive.getEntryInfo(header, i))
                 selection.push_back({header.name(), i});
         return selection;
@@ -42,7 +42,7 @@ std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std:
 
 const char* notFoundText = "not found in the archive";
 
-CZipFileHeader headerOf(CZipArchive& archive, uint16_t index) {
+CZipFileHeader headerOf(CZipArchive& archive, uint32_t index) {
     CZipFileHeader header;
     archive.getEntryInfo(header, index);
     return header;
@@ -50,7 +50,7 @@ CZipFileHeader headerOf(CZipArchive& archive, uint16_t index) {
 
 // Feeds the engine's progress into a bar; stops the operation on Ctrl+C.
 CZipArchive::ProgressCallback progressInto(ProgressBar& bar) {
-    return [&bar](void*, uint32_t done, void*) {
+    return [&bar](void*, uint64_t done, void*) {
         bar.advanceTo(done);
         return !interrupted();
     };
@@ -96,7 +96,7 @@ int runTest(const CliOptions& o) {
     for (const Selected& entry : selectEntries(archive, o.names, true)) {
         std::string reason = entry.index < 0 ? notFoundText : "";
         if (entry.index >= 0) {
-            const auto index = static_cast<uint16_t>(entry.index);
+            const auto index = static_cast<uint32_t>(entry.index);
             ProgressBar bar(!o.quiet, printable(entry.name),
                             headerOf(archive, index).uncompressedSize);
             try {
@@ -133,7 +133,7 @@ int runExtract(const CliOptions& o) {
             ++failures;
             continue;
         }
-        const auto index = static_cast<uint16_t>(entry.index);
+        const auto index = static_cast<uint32_t>(entry.index);
         const CZipFileHeader header = headerOf(archive, index);
         std::string reason;
         try {
@@ -178,12 +178,12 @@ int runCat(const CliOptions& o) {
         fail(printable(o.names[0]) + ": " + notFoundText);
         return exitcode::someFailed;
     }
-    if (archive.isDirectory(static_cast<uint16_t>(index))) {
+    if (archive.isDirectory(static_cast<uint32_t>(index))) {
         fail(printable(o.names[0]) + ": is a folder");
         return exitcode::someFailed;
     }
     try {
-        if (!archive.openEntry(static_cast<uint16_t>(index))) {
+        if (!archive.openEntry(static_cast<uint32_t>(index))) {
             fail(printable(o.names[0]) + ": cannot be read");
             return exitcode::someFailed;
         }

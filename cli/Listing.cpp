@@ -1,5 +1,6 @@
 #include "cli/Listing.h"
 
+#include "app/Rate.h"
 #include "zip/ZipArchive.h"
 
 #include <algorithm>
@@ -64,15 +65,12 @@ std::string withThousandsSeparators(uint64_t value) {
 }
 
 std::string rateText(uint64_t packed, uint64_t size) {
-    // Exact integer arithmetic, truncated toward zero (floating point shows 29 of 100 as 28 %).
-    const auto u = static_cast<int64_t>(size);
-    const int64_t rate = u == 0 ? 0 : 100 * (u - static_cast<int64_t>(packed)) / u;
-    return std::to_string(rate) + " %";
+    return std::to_string(compressionRate(packed, size, true)) + " %";
 }
 
 std::vector<ListedEntry> collectFileEntries(CZipArchive& archive) {
     std::vector<ListedEntry> entries;
-    for (uint16_t i = 0; i < archive.entryCount(); ++i) {
+    for (uint32_t i = 0; i < archive.entryCount(); ++i) {
         CZipFileHeader header;
         if (archive.getEntryInfo(header, i) && !header.isDirectory())
             entries.push_back(describe(header));

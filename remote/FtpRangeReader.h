@@ -32,13 +32,13 @@ public:
     bool connect(const std::string& host, uint16_t port, const std::string& rawUser,
                  const std::string& rawPassword);
     // Asks the size of the file at `path` (the address's path, percent-encoded, with or
-    // without leading "/"). False when the server gives no size, 0, or 2 GiB or more. The
-    // size is asked once per logon and path: the source reopens the file for every range.
-    bool open(const std::string& path, int32_t& length);
+    // without leading "/"). False when the server gives no size or 0. The size is asked once
+    // per logon and path: the source reopens the file for every range.
+    bool open(const std::string& path, int64_t& length);
     // Downloads the bytes from `first` (up to `last`) into the swap file and returns a stream
     // over them, owned by this reader and valid until the next request or `close`. Null when
     // the swap file cannot be read. A failed download shows as a short stream.
-    RangeStream* requestRange(int32_t first, int32_t last);
+    RangeStream* requestRange(int64_t first, int64_t last);
     // The archive is closed: the stream is dropped and the swap file removed.
     void close();
     // From any thread: stops the running range download after its next piece.
@@ -61,7 +61,7 @@ public:
 private:
     bool createSwapFile();
     void removeSwapFile();
-    bool downloadRange(int32_t first, int32_t last);
+    bool downloadRange(int64_t first, int64_t last);
     bool fail(Failure failure, std::string text);
 
     // Keeps the client's last error text ("Connect error 0x0000006f") for errorText().
@@ -78,7 +78,7 @@ private:
     std::string tempFolder_;
     std::string swapFilePath_;
     std::string remotePath_;
-    int32_t length_ = 0;
+    int64_t length_ = 0;
     bool passive_ = false;
     Failure failure_ = Failure::None;
     std::string errorText_;

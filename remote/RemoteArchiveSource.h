@@ -31,10 +31,10 @@ public:
     // Over http the bytes come from the cache of recently fetched ranges or from ranged GETs
     // (see HttpArchiveReader). False when the range cannot be served; the slot then holds a
     // stream that serves nothing.
-    bool requestRange(int32_t first, int32_t last, bool reopenFirst) override;
+    bool requestRange(int64_t first, int64_t last, bool reopenFirst) override;
     void disconnect() override;
 
-    int32_t length() const override { return length_; }
+    int64_t length() const override { return length_; }
     void setStorageFileSlot(RangeStream** slot) override { storageFileSlot_ = slot; }
     void setNetworkActivityHandler(std::function<void()> handler) override {
         networkActivity_ = std::move(handler);
@@ -61,7 +61,7 @@ public:
 
 private:
     bool openHttpFile();
-    bool requestHttpRange(int32_t first, int32_t last);
+    bool requestHttpRange(int64_t first, int64_t last);
     void queryRemoteFileName();
     void setError(SourceError error, std::string text);
     void clearError() { setError(SourceError::None, {}); }
@@ -73,11 +73,11 @@ private:
     // form back).
     bool connectFtp();
     bool openFtpFile();
-    bool requestFtpRange(int32_t first, int32_t last);
+    bool requestFtpRange(int64_t first, int64_t last);
 
     String address_;
     int32_t protocol_ = None;
-    int32_t length_ = 0;
+    int64_t length_ = 0;
     RangeStream** storageFileSlot_ = nullptr;
     std::string remoteFileName_;
     String user_;

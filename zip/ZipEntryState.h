@@ -21,7 +21,7 @@ struct CZipArchive::EntryState {
     z_stream stream{};
     bool inflating = false;
     bool streamEnded = false;
-    uint32_t uncompressedLeft = 0;
-    uint32_t compressedLeft = 0;
+    uint64_t uncompressedLeft = 0;
+    uint64_t compressedLeft = 0;
     uint32_t runningCrc = 0;
 };

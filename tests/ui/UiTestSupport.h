@@ -34,7 +34,7 @@ class RecordingSource : public mgtest::MemorySource {
 public:
     using MemorySource::MemorySource;
     bool connect(String& address) override;
-    bool requestRange(int32_t first, int32_t last, bool reopenFirst) override;
+    bool requestRange(int64_t first, int64_t last, bool reopenFirst) override;
     void holdNextRange();
     void release();
     bool isHeld() const { return held_; }
