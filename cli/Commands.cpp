@@ -32,7 +32,7 @@ std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std:
         CZipFileHeader header;
         for (uint32_t i = 0; i < archive.entryCount(); ++i)
             if ((!filesOnly || !archive.isDirectory(i)) && archive.getEntryInfo(header, i))
-                selection.push_back({header.name(), i});
+                selection.push_back({header.name(), static_cast<int32_t>(i)});
         return selection;
     }
     for (const auto& name : names)

@@ -58,10 +58,14 @@ std::string printable(const std::string& text) {
 }
 
 std::string withThousandsSeparators(uint64_t value) {
-    std::string digits = std::to_string(value);
-    for (int pos = static_cast<int>(digits.size()) - 3; pos > 0; pos -= 3)
-        digits.insert(static_cast<std::size_t>(pos), ",");
-    return digits;
+    const std::string digits = std::to_string(value);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 std::string rateText(uint64_t packed, uint64_t size) {

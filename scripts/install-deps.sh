@@ -8,7 +8,7 @@ PACKAGES=(
   zlib1g-dev libcurl4-openssl-dev qt6-base-dev
   libgtest-dev libgmock-dev
   nginx-light openssl python3 python3-pyftpdlib
-  zip unzip bzip2 xvfb xauth trayer xdg-utils desktop-file-utils procps
+  zip unzip bzip2 7zip xvfb xauth trayer xdg-utils desktop-file-utils procps
   dpkg-dev file man-db bash-completion
   clang libclang-rt-14-dev
 )

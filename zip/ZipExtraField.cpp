@@ -84,7 +84,7 @@ bool readZip64(std::string_view extra, const Zip64Wanted& wanted, Zip64Values& v
         return true;
     const std::optional<std::string_view> block = findBlock(extra, zip64Id);
     if (!block)
-        return false;
+        return true;
     const unsigned char* p = bytesOf(*block);
     std::size_t pos = 0;
     auto take = [&](bool isWanted, std::size_t width, auto& target) {

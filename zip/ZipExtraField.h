@@ -43,7 +43,9 @@ struct Zip64Wanted {
     }
 };
 // Reads the wanted values from the ZIP64 block of `extra` into `values` (the others are left
-// alone). False when a value is wanted and the block is missing or too short for it.
+// alone). False when a value is wanted and the block is too short for it. Without a block
+// the values stay as they stand: a few writers store a maximum as a plain value, and the
+// checks on sizes and offsets judge it then.
 bool readZip64(std::string_view extra, const Zip64Wanted& wanted, Zip64Values& values);
 
 // The name from the Unicode path block when it belongs to `rawName` (its CRC-32 of the raw

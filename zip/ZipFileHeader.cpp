@@ -44,7 +44,7 @@ bool CZipFileHeader::readCentral(CZipStorage& storage) {
     storage.read(comment.data(), commentLength, true);
     if (!applyZip64())
         CZipException::raise(CZipException::badZipFileError, CZipException::Detail::badZip64,
-                             "an entry's ZIP64 extra field is missing or too short",
+                             "an entry's ZIP64 extra field is too short for its values",
                              storage.currentPath());
     return storage.currentDisk() == diskBefore;
 }
@@ -89,9 +89,11 @@ std::string CZipFileHeader::localMismatch(const LocalHeader& local,
     if (local.compressedSize == max32 || local.uncompressedSize == max32) {
         // A local ZIP64 block holds both sizes, whichever of them overflowed. Without one
         // the local header states nothing to compare.
+        if (!zipextra::findBlock(localExtra, zipextra::zip64Id))
+            return {};
         zipextra::Zip64Values values{localSize, localPacked, 0, 0};
         if (!zipextra::readZip64(localExtra, {true, true, false, false}, values))
-            return {};
+            return "the local header's ZIP64 extra field is too short";
         localPacked = values.compressedSize;
         localSize = values.uncompressedSize;
     }

@@ -32,7 +32,7 @@ public:
     // Reads one central header from the storage's current range. False when the signature
     // is wrong (nothing more is read) or the read crossed a volume. Short reads raise -101.
     // Fields that hold their maximum take their 64-bit values from the ZIP64 extra field;
-    // when that field cannot give them, raises -101 (Detail::badZip64).
+    // when that field is too short for them, raises -101 (Detail::badZip64).
     bool readCentral(CZipStorage& storage);
 
     // The fixed part of an entry's local header.

@@ -46,7 +46,9 @@ Archives (the file name says what each one holds):
   zip64_many         70,000 entries (Python: the count only in the ZIP64 end record)
   unicode_path       CP437 names with Info-ZIP Unicode path fields, one of them stale
   timestamps         Info-ZIP extended time stamps (0x5455) of an odd second
-  zip64_extra_missing   a central size of 0xFFFFFFFF without a ZIP64 extra field
+  zip64_extra_missing   central sizes of 0xFFFFFFFF without a ZIP64 extra field (taken as
+                        they stand: larger than the archive)
+  zip64_extra_short     a ZIP64 extra field too short for the values it must hold
   zip64_size_max        a ZIP64 size of 2^64-1
   zip64_count_too_large a ZIP64 entry count the central directory cannot hold
   zip64_directory_outside a ZIP64 directory offset past the end of the archive
@@ -367,6 +369,7 @@ def make_zip64_archives(out):
     write(out, "zip64_raw", raw_zip64(two))
     write(out, "zip64_prepended", b"x" * 1000 + raw_zip64(two))
     write(out, "zip64_extra_missing", raw_zip64([dict(two[0], extra=None)]))
+    write(out, "zip64_extra_short", raw_zip64([dict(two[0], extra=[(8, 12)])]))
     write(out, "zip64_size_max", raw_zip64([dict(two[0], extra=[(8, 2**64 - 1), (8, 12),
                                                                  (8, 0)])]))
     write(out, "zip64_count_too_large", raw_zip64(two, record={"count": 10**12}))

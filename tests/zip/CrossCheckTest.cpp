@@ -18,7 +18,7 @@ const std::set<std::string> notSound = {
     "bad_crc", "bzip2", "count_too_large", "corrupt_deflate", "directory_outside", "encrypted",
     "entry_outside", "hostile", "stored_short", "split",
     // ZIP64 values that cannot be true (zipfile lists them as they stand)
-    "zip64_count_too_large", "zip64_directory_outside", "zip64_extra_missing",
+    "zip64_count_too_large", "zip64_directory_outside", "zip64_extra_missing", "zip64_extra_short",
     "zip64_local_mismatch", "zip64_packed_past_end", "zip64_size_max"};
 
 std::vector<std::string> soundArchives() {
