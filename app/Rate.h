@@ -6,12 +6,17 @@
 #include <cstdint>
 
 // percentCompressed true: 100·(u − c) ÷ u ("percent compressed");
-// false: 100·c ÷ u ("percent left of original size"). An empty entry has rate 0. Sizes may be
-// totals of many entries: below 2^56 the arithmetic cannot overflow.
+// false: 100·c ÷ u ("percent left of original size"). An empty entry has rate 0.
+// Sizes reach 2^63, so the products are taken in 128 bits; the rate itself fits 64 bits
+// except for a packed size above 2^56 times the original, which saturates.
 inline int64_t compressionRate(uint64_t compressed, uint64_t uncompressed, bool percentCompressed) {
     if (uncompressed == 0)
         return 0;
-    const auto c = static_cast<int64_t>(compressed);
-    const auto u = static_cast<int64_t>(uncompressed);
-    return percentCompressed ? 100 * (u - c) / u : 100 * c / u;
+    __extension__ using Wide = __int128;
+    const Wide c = compressed;
+    const Wide u = uncompressed;
+    const Wide rate = percentCompressed ? 100 * (u - c) / u : 100 * c / u;
+    if (rate > INT64_MAX)
+        return INT64_MAX;
+    return rate < INT64_MIN ? INT64_MIN : static_cast<int64_t>(rate);
 }

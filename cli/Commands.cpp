@@ -25,7 +25,7 @@ struct Selected {
     int32_t index;
 };
 
-bool wanted(CZipArchive& archive, uint16_t index, bool filesOnly) {
+bool wanted(CZipArchive& archive, uint32_t index, bool filesOnly) {
     return !filesOnly || !archive.isDirectory(index);
 }
 
@@ -35,7 +35,7 @@ std::vector<Selected> entriesBelow(CZipArchive& archive, std::string folder, boo
     std::vector<Selected> found;
     const std::string prefix = folder + "/";
     CZipFileHeader header;
-    for (uint16_t i = 0; !folder.empty() && i < archive.entryCount(); ++i)
+    for (uint32_t i = 0; !folder.empty() && i < archive.entryCount(); ++i)
         if (archive.getEntryInfo(header, i) && header.name().rfind(prefix, 0) == 0 &&
             wanted(archive, i, filesOnly))
             found.push_back({header.name(), i});
@@ -47,14 +47,14 @@ std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std:
     std::vector<Selected> selection;
     if (names.empty()) {
         CZipFileHeader header;
-        for (uint16_t i = 0; i < archive.entryCount(); ++i)
+        for (uint32_t i = 0; i < archive.entryCount(); ++i)
             if (wanted(archive, i, filesOnly) && archive.getEntryInfo(header, i))
                 selection.push_back({header.name(), i});
         return selection;
     }
     for (const auto& name : names) {
         const int32_t index = archive.findEntry(name, true);
-        if (index >= 0 && !archive.isDirectory(static_cast<uint16_t>(index))) {
+        if (index >= 0 && !archive.isDirectory(static_cast<uint32_t>(index))) {
             selection.push_back({name, index});
             continue;
         }
@@ -66,7 +66,7 @@ std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std:
     return selection;
 }
 
-CZipFileHeader headerOf(CZipArchive& archive, uint16_t index) {
+CZipFileHeader headerOf(CZipArchive& archive, uint32_t index) {
     CZipFileHeader header;
     archive.getEntryInfo(header, index);
     return header;
@@ -74,7 +74,7 @@ CZipFileHeader headerOf(CZipArchive& archive, uint16_t index) {
 
 // Feeds the engine's progress into a bar; stops the operation on Ctrl+C.
 CZipArchive::ProgressCallback progressInto(ProgressBar& bar) {
-    return [&bar](void*, uint32_t done, void*) {
+    return [&bar](void*, uint64_t done, void*) {
         bar.advanceTo(done);
         return !interrupted();
     };
@@ -116,7 +116,7 @@ struct Extracted {
     bool cancelled = false;
 };
 
-Extracted extractOne(CZipArchive& archive, uint16_t index, const CliOptions& o,
+Extracted extractOne(CZipArchive& archive, uint32_t index, const CliOptions& o,
                      OverwriteQuestion& question) {
     const CZipFileHeader header = headerOf(archive, index);
     Extracted result;
@@ -174,7 +174,7 @@ int runTest(const CliOptions& o) {
         std::string reason = entry.index < 0 ? notFoundText : "";
         const char* verdict = "FAILED";
         if (entry.index >= 0) {
-            const auto index = static_cast<uint16_t>(entry.index);
+            const auto index = static_cast<uint32_t>(entry.index);
             ProgressBar bar(!o.quiet, escapeForTerminal(entry.name),
                             headerOf(archive, index).uncompressedSize);
             try {
@@ -207,7 +207,7 @@ int runExtract(const CliOptions& o) {
             continue;
         }
         const Extracted result =
-            extractOne(archive, static_cast<uint16_t>(entry.index), o, question);
+            extractOne(archive, static_cast<uint32_t>(entry.index), o, question);
         if (interrupted())
             break;
         // Cancel at the question: the run did not do what was asked.
@@ -258,13 +258,13 @@ int runCat(const CliOptions& o) {
         fail(name + ": " + notFoundText);
         return exitcode::someFailed;
     }
-    if (archive.isDirectory(static_cast<uint16_t>(index))) {
+    if (archive.isDirectory(static_cast<uint32_t>(index))) {
         fail(name + ": is a folder");
         return exitcode::someFailed;
     }
     std::string reason;
     try {
-        reason = archive.openEntry(static_cast<uint16_t>(index)) ? copyEntryOut(archive)
+        reason = archive.openEntry(static_cast<uint32_t>(index)) ? copyEntryOut(archive)
                                                                  : "cannot be read";
     } catch (const std::exception& e) {
         archive.abandonEntry();

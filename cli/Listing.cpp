@@ -57,7 +57,7 @@ struct Row {
 
 std::vector<ListedEntry> collectFileEntries(CZipArchive& archive) {
     std::vector<ListedEntry> entries;
-    for (uint16_t i = 0; i < archive.entryCount(); ++i) {
+    for (uint32_t i = 0; i < archive.entryCount(); ++i) {
         CZipFileHeader header;
         if (archive.getEntryInfo(header, i) && !header.isDirectory())
             entries.push_back(describe(header));

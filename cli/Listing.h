@@ -12,8 +12,8 @@ struct ListedEntry {
     std::string fullName; // "/" separators, as stored (escaped when shown)
     std::string name;     // last component
     std::string path;     // folder part with a trailing "/", or empty
-    uint32_t size = 0;
-    uint32_t packed = 0;
+    uint64_t size = 0;
+    uint64_t packed = 0;
     uint32_t crc = 0;
     uint16_t method = 0;
     std::string modified;   // YYYY-MM-DDTHH:MM:SS

@@ -24,7 +24,7 @@
 namespace {
 
 // Large ranges: each one is a request, and a request costs a round trip.
-constexpr int32_t rangeSize = 16 * 1024 * 1024;
+constexpr int64_t rangeSize = 16 * 1024 * 1024;
 
 class TemporaryFile {
 public:
@@ -77,14 +77,15 @@ bool readRange(RangeStream* stream, char* buffer, std::size_t n) {
 
 Outcome copyRanges(RemoteArchiveSource& source, RangeStream*& stream, TemporaryFile& file,
                    ProgressBar& bar) {
-    const int32_t length = source.length();
+    const int64_t length = source.length();
     std::vector<char> buffer(1 << 20);
-    for (int32_t first = 0; first < length;) {
-        const int32_t last = first + std::min(rangeSize, length - first);
+    for (int64_t first = 0; first < length;) {
+        const int64_t last = first + std::min(rangeSize, length - first);
         if (!source.requestRange(first, last, true))
             return source.errorText().empty() ? "the server stopped serving" : source.errorText();
-        for (int32_t pos = first; pos < last;) {
-            const auto n = static_cast<std::size_t>(std::min<int32_t>(last - pos, buffer.size()));
+        for (int64_t pos = first; pos < last;) {
+            const auto n = static_cast<std::size_t>(
+                std::min<int64_t>(last - pos, static_cast<int64_t>(buffer.size())));
             if (interrupted())
                 return "interrupted";
             if (!readRange(stream, buffer.data(), n))
@@ -92,7 +93,7 @@ Outcome copyRanges(RemoteArchiveSource& source, RangeStream*& stream, TemporaryF
                        std::to_string(length) + " bytes";
             if (!file.write(buffer.data(), n))
                 return std::strerror(errno);
-            pos += static_cast<int32_t>(n);
+            pos += static_cast<int64_t>(n);
             bar.advanceTo(static_cast<uint64_t>(pos));
         }
         first = last;

@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!opened)
         return 0;
     fuzzsupport::Budget budget;
-    const uint16_t count = archive.entryCount();
-    for (uint16_t i = 0; i < count && !budget.exhausted(); ++i) {
+    const uint32_t count = archive.entryCount();
+    for (uint32_t i = 0; i < count && !budget.exhausted(); ++i) {
         CZipFileHeader header;
         if (!archive.getEntryInfo(header, i))
             __builtin_trap(); // every index below the count must be readable

@@ -94,7 +94,7 @@ public:
     void finishJobsForExit();
 
     // Fills the row of entry `index`. Called by the list job.
-    bool describeEntry(EntryRow& row, uint16_t index);
+    bool describeEntry(EntryRow& row, uint32_t index);
 
     CZipArchive& archive() { return archive_; }
     ArchiveSource& source() { return source_; }

@@ -9,7 +9,7 @@
 
 namespace {
 
-String withSeparators(uint32_t value) {
+String withSeparators(uint64_t value) {
     String text(std::to_string(value));
     insertThousandsSeparators(text);
     return text;
@@ -28,7 +28,7 @@ std::string lowered(std::string text) {
 
 } // namespace
 
-bool CZipDoc::describeEntry(EntryRow& row, uint16_t index) {
+bool CZipDoc::describeEntry(EntryRow& row, uint32_t index) {
     CZipFileHeader header;
     try {
         if (!archive_.getEntryInfo(header, index))

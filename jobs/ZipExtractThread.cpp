@@ -54,13 +54,13 @@ struct ZipExtractThread::Run {
     IProgress& bar;
     ProgressScale scale;
     uint64_t passBase = 0; // bytes of the passes before the current one
-    uint32_t lastProgressBytes = 0;
+    uint64_t lastProgressBytes = 0;
     std::vector<int32_t> indices;
     std::vector<Failure> failures;
     std::vector<std::string> written;
 
     CZipArchive::ProgressCallback progressCallback() {
-        return [this](void*, uint32_t done, void*) {
+        return [this](void*, uint64_t done, void*) {
             lastProgressBytes = done;
             scale.advanceTo(bar, passBase + done);
             return true;
@@ -105,7 +105,7 @@ int ZipExtractThread::run(ExtractRequest& request) {
             state.fail(request.names[i], "not found in the archive");
             continue;
         }
-        if (state.archive.isDirectory(static_cast<uint16_t>(index)))
+        if (state.archive.isDirectory(static_cast<uint32_t>(index)))
             continue;
         if (!state.testEntry(i))
             continue;
@@ -135,7 +135,7 @@ void ZipExtractThread::Run::resolveNames() {
         }
         indices.push_back(index);
         CZipFileHeader header;
-        if (index >= 0 && archive.getEntryInfo(header, static_cast<uint16_t>(index)))
+        if (index >= 0 && archive.getEntryInfo(header, static_cast<uint32_t>(index)))
             total += header.uncompressedSize;
     }
     // Each entry's bytes count twice: the test pass and the extraction pass.
@@ -143,7 +143,7 @@ void ZipExtractThread::Run::resolveNames() {
 }
 
 bool ZipExtractThread::Run::testEntry(size_t i) {
-    const auto index = static_cast<uint16_t>(indices[i]);
+    const auto index = static_cast<uint32_t>(indices[i]);
     lastProgressBytes = 0;
     bool sound = false;
     std::string reason = "the data does not match its checksum";
@@ -192,7 +192,7 @@ void ZipExtractThread::Run::extractToFile(size_t i) {
 }
 
 void ZipExtractThread::Run::extractToFolder(size_t i) {
-    const auto index = static_cast<uint16_t>(indices[i]);
+    const auto index = static_cast<uint32_t>(indices[i]);
     std::string target;
     try {
         target = archive.destinationPath(index, request.destination.str(), true);
@@ -228,7 +228,7 @@ bool ZipExtractThread::Run::replaceExisting(const String& name, const std::strin
 
 bool ZipExtractThread::Run::extract(size_t i, const std::string& folder, bool keepPath,
                                     const std::string& newName, const std::string& target) {
-    const auto index = static_cast<uint16_t>(indices[i]);
+    const auto index = static_cast<uint32_t>(indices[i]);
     lastProgressBytes = 0;
     bool done = false;
     std::string reason = "extraction failed";

@@ -95,7 +95,7 @@ int ZipListThread::run(IJobView& view) {
     view.sendMessage({WM_JOB_STARTED, {}, {}});
 
     CZipArchive& archive = doc_.archive();
-    const uint16_t count = archive.entryCount();
+    const uint32_t count = archive.entryCount();
     bar.setRange32(0, count);
     bar.setPos(0);
     bar.setStep(1);
@@ -114,7 +114,7 @@ int ZipListThread::run(IJobView& view) {
             view.invalidate(); // so that the first row shows at once
             firstRowDrawn = true;
         }
-        const auto index = static_cast<uint16_t>(i);
+        const auto index = static_cast<uint32_t>(i);
         if (archive.isDirectory(index))
             continue; // folders are neither listed nor counted
         EntryRow row;

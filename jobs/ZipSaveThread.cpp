@@ -60,7 +60,8 @@ int ZipSaveThread::run(const String& path, const JobSettings& settings) {
     const int64_t length = source.length();
     bar.setPos(0);
     send(WM_JOB_STARTED);
-    bar.setRange32(0, static_cast<int32_t>(static_cast<uint32_t>(length) / chunkSize));
+    // Beyond 64 TiB the bar would need a coarser scale; no archive served is that large.
+    bar.setRange32(0, static_cast<int32_t>(std::clamp<int64_t>(length / chunkSize, 0, INT32_MAX)));
     bar.setPos(0);
     bar.setStep(1);
 
@@ -86,10 +87,7 @@ int ZipSaveThread::run(const String& path, const JobSettings& settings) {
         }
         size_t got = 0;
         try {
-            const int64_t last =
-                std::min<int64_t>(sum + chunkSize, std::numeric_limits<int32_t>::max());
-            if (source.requestRange(static_cast<int32_t>(sum), static_cast<int32_t>(last), true) &&
-                *slot != nullptr)
+            if (source.requestRange(sum, sum + chunkSize, true) && *slot != nullptr)
                 got = (*slot)->read(buffer.data(), buffer.size());
         } catch (const std::exception& e) {
             failure = e.what();

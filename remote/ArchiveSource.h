@@ -13,7 +13,7 @@ class String;
 class ArchiveSource {
 public:
     // `length` when the server cannot serve the archive by position.
-    static constexpr int32_t LengthUnknown = -10;
+    static constexpr int64_t LengthUnknown = -10;
 
     virtual ~ArchiveSource() = default;
 
@@ -25,12 +25,12 @@ public:
     virtual void closeRemoteFile() = 0;
     // Arranges that the stream in the storage file slot serves the bytes from `first` on.
     // `last` is first + the size of the piece (HTTP ranges are inclusive, so one byte more).
-    virtual bool requestRange(int32_t first, int32_t last, bool reopenFirst) = 0;
+    virtual bool requestRange(int64_t first, int64_t last, bool reopenFirst) = 0;
     // Drops the connection made by `connect` (closing the archive).
     virtual void disconnect() = 0;
 
     // The archive's length, or LengthUnknown.
-    virtual int32_t length() const = 0;
+    virtual int64_t length() const = 0;
     // Where `requestRange` puts the stream to read; the stream stays the source's.
     virtual void setStorageFileSlot(RangeStream** slot) = 0;
     // Called before every range request (the progress bar's network activity).

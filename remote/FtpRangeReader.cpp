@@ -161,7 +161,7 @@ bool FtpRangeReader::connect(const std::string& host, uint16_t port, const std::
     return true;
 }
 
-bool FtpRangeReader::open(const std::string& path, int32_t& length) {
+bool FtpRangeReader::open(const std::string& path, int64_t& length) {
     std::size_t start = path.find_first_not_of('/');
     std::string remotePath =
         start == std::string::npos ? std::string() : percentDecode(path.substr(start));
@@ -181,9 +181,7 @@ bool FtpRangeReader::open(const std::string& path, int32_t& length) {
                     "The FTP server does not give the size of " + remotePath_ + ".");
     if (size <= 0)
         return fail(Failure::EmptyFile, "The remote file is empty.");
-    if (size > std::numeric_limits<int32_t>::max())
-        return fail(Failure::TooLarge, "Archives of 2 GiB or more are not supported.");
-    length_ = static_cast<int32_t>(size);
+    length_ = size;
     length = length_;
     return true;
 }
@@ -193,9 +191,9 @@ bool FtpRangeReader::open(const std::string& path, int32_t& length) {
 // connection fails or the server goes silent while it is set up, the range is tried in the
 // other mode, which then stays in use for the rest of the session. A session the server ended
 // meanwhile (an idle time-out while the user looked at the list) is logged on again once.
-bool FtpRangeReader::downloadRange(int32_t first, int32_t last) {
+bool FtpRangeReader::downloadRange(int64_t first, int64_t last) {
     const nsFTP::TransferType image = nsFTP::TransferType::image();
-    const int64_t limit = static_cast<int64_t>(last) - first;
+    const int64_t limit = last - first;
     bool modeSwitched = false;
     bool loggedOnAgain = false;
     while (!cancelled_) {
@@ -219,7 +217,7 @@ bool FtpRangeReader::downloadRange(int32_t first, int32_t last) {
 
 // Only the bytes count: a transfer whose final reply went astray still delivered them, and
 // one that "succeeded" with fewer bytes than the range (a server that closed early) did not.
-bool FtpRangeReader::checkDownloaded(int fd, int32_t first, int32_t last) {
+bool FtpRangeReader::checkDownloaded(int fd, int64_t first, int64_t last) {
     const int64_t end = length_ > 0 ? std::min<int64_t>(last, length_) : last;
     const int64_t wanted = std::max<int64_t>(0, end - first);
     struct stat held {};
@@ -234,7 +232,7 @@ bool FtpRangeReader::checkDownloaded(int fd, int32_t first, int32_t last) {
     return fail(Failure::Transfer, text + ".");
 }
 
-RangeStream* FtpRangeReader::requestRange(int32_t first, int32_t last) {
+RangeStream* FtpRangeReader::requestRange(int64_t first, int64_t last) {
     stream_.reset();
     if (swapFilePath_.empty() || first < 0 || last < first)
         return nullptr;
@@ -261,8 +259,7 @@ RangeStream* FtpRangeReader::requestRange(int32_t first, int32_t last) {
         return nullptr;
     }
     // As many bytes as an inclusive HTTP range of the same numbers would give.
-    stream_ =
-        std::make_unique<SwapFileStream>(fd, swapFilePath_, static_cast<int64_t>(last) - first + 1);
+    stream_ = std::make_unique<SwapFileStream>(fd, swapFilePath_, last - first + 1);
     return stream_.get();
 }
 

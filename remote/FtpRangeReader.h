@@ -33,15 +33,15 @@ public:
     bool connect(const std::string& host, uint16_t port, const std::string& rawUser,
                  const std::string& rawPassword);
     // Asks the size of the file at `path` (the address's path, percent-encoded, with or
-    // without leading "/"). False when the server gives no size, 0, or 2 GiB or more. The
-    // size is asked once per logon and path: the source reopens the file for every range.
-    bool open(const std::string& path, int32_t& length);
+    // without leading "/"). False when the server gives no size or 0. The size is asked once
+    // per logon and path: the source reopens the file for every range.
+    bool open(const std::string& path, int64_t& length);
     // Downloads the bytes from `first` (up to `last`) into the swap file and returns a stream
     // over them, owned by this reader and valid until the next request or `close`. Null, with
     // the reason in errorText(), when the bytes did not all come (the server refused, went
     // silent or cut the transfer short, or the request was cancelled) or the swap file cannot
     // be read: a short range is never served as if it were whole.
-    RangeStream* requestRange(int32_t first, int32_t last);
+    RangeStream* requestRange(int64_t first, int64_t last);
     // The archive is closed: the stream is dropped and the swap file removed.
     void close();
     // From any thread: stops the running range download after its next piece, and every
@@ -73,8 +73,8 @@ public:
 private:
     bool createSwapFile();
     void removeSwapFile();
-    bool downloadRange(int32_t first, int32_t last);
-    bool checkDownloaded(int fd, int32_t first, int32_t last);
+    bool downloadRange(int64_t first, int64_t last);
+    bool checkDownloaded(int fd, int64_t first, int64_t last);
     bool fail(Failure failure, std::string text);
 
     // Keeps the client's last problem for errorText(): its own error ("Accept error
@@ -96,7 +96,7 @@ private:
     std::string tempFolder_;
     std::string swapFilePath_;
     std::string remotePath_;
-    int32_t length_ = 0;
+    int64_t length_ = 0;
     bool passive_ = false; // the mode that last worked for this session
     std::atomic<bool> cancelled_{false};
     Failure failure_ = Failure::None;

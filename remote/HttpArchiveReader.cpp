@@ -66,11 +66,6 @@ HttpArchiveReader::Tail HttpArchiveReader::takeTail() {
     if (client_.status() != 206 || !range || range->total <= 0 || range->last != range->total - 1 ||
         range->first != std::max<int64_t>(0, range->total - TailBytes))
         return Tail::Refused;
-    if (range->total > std::numeric_limits<int32_t>::max()) {
-        length_ = 0;
-        fail(SourceError::TooLarge, "Archives of 2 GiB or more are not supported.");
-        return Tail::Failed;
-    }
     length_ = range->total;
     takeValidator();
     std::vector<char> tail(static_cast<std::size_t>(range->last - range->first + 1));
@@ -133,10 +128,6 @@ bool HttpArchiveReader::takeLength(long status) {
     if (!range || range->first != 0 || range->total == ContentRange::Unknown) {
         length_ = ArchiveSource::LengthUnknown;
         return fail(SourceError::BadContentRange, "The server does not tell the file's length.");
-    }
-    if (range->total > std::numeric_limits<int32_t>::max()) {
-        length_ = 0;
-        return fail(SourceError::TooLarge, "Archives of 2 GiB or more are not supported.");
     }
     length_ = range->total;
     return true;

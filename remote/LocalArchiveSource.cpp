@@ -54,8 +54,6 @@ bool LocalArchiveSource::openRemoteFile(const String& address) {
         return fail(SourceError::BadAddress, path_ + ": not a regular file");
     if (st.st_size == 0)
         return fail(SourceError::EmptyFile, path_ + ": the file is empty");
-    if (st.st_size > std::numeric_limits<int32_t>::max())
-        return fail(SourceError::TooLarge, "Archives of 2 GiB or more are not supported.");
     length_ = st.st_size;
     modifiedNs_ = modifiedNanoseconds(st);
     slice_.serve(0, length_);
@@ -72,7 +70,7 @@ void LocalArchiveSource::closeRemoteFile() {
         *storageFileSlot_ = nullptr;
 }
 
-bool LocalArchiveSource::requestRange(int32_t first, int32_t last, bool) {
+bool LocalArchiveSource::requestRange(int64_t first, int64_t last, bool) {
     if (activity_)
         activity_();
     // Until the range is known to be sound, the slot serves nothing.

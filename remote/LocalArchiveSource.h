@@ -22,15 +22,15 @@ public:
     // Takes a file:// address (the host empty or "localhost"); there are no credentials to
     // remove. False for any other address.
     bool connect(String& address) override;
-    // Opens the file: it must be a regular file, not empty and below 2 GiB.
+    // Opens the file: it must be a regular file, and not empty.
     bool openRemoteFile(const String& address) override;
     void closeRemoteFile() override;
     // Serves [first, last + 1) clipped to the file's end. False when the file was changed
     // or truncated since it was opened, or the job was cancelled.
-    bool requestRange(int32_t first, int32_t last, bool reopenFirst) override;
+    bool requestRange(int64_t first, int64_t last, bool reopenFirst) override;
     void disconnect() override { closeRemoteFile(); }
 
-    int32_t length() const override { return static_cast<int32_t>(length_); }
+    int64_t length() const override { return length_; }
     void setStorageFileSlot(RangeStream** slot) override { storageFileSlot_ = slot; }
     void setNetworkActivityHandler(std::function<void()> handler) override {
         activity_ = std::move(handler);

@@ -65,7 +65,7 @@ bool RemoteArchiveSource::openRemoteFile(const String& address) {
 bool RemoteArchiveSource::openHttpFile() {
     clearError();
     bool opened = http_.open(address_.str());
-    length_ = static_cast<int32_t>(http_.length());
+    length_ = http_.length();
     if (!opened) {
         setError(http_.error(), http_.errorText());
         return false;
@@ -92,7 +92,7 @@ bool RemoteArchiveSource::reopen() {
 
 // Over http the length and validator learnt at open stand for the whole archive: a piece
 // needs no new probe, and each request is checked against them instead (HttpArchiveReader).
-bool RemoteArchiveSource::requestRange(int32_t first, int32_t last, bool reopenFirst) {
+bool RemoteArchiveSource::requestRange(int64_t first, int64_t last, bool reopenFirst) {
     if (networkActivity_)
         networkActivity_();
     if (protocol_ == Http) {
@@ -113,7 +113,7 @@ bool RemoteArchiveSource::requestRange(int32_t first, int32_t last, bool reopenF
     return false;
 }
 
-bool RemoteArchiveSource::requestHttpRange(int32_t first, int32_t last) {
+bool RemoteArchiveSource::requestHttpRange(int64_t first, int64_t last) {
     clearError();
     // Until the piece can be served, the slot serves nothing: no stale or foreign bytes.
     httpStream_.serveNothing(address_.str());
@@ -126,7 +126,7 @@ bool RemoteArchiveSource::requestHttpRange(int32_t first, int32_t last) {
         setError(http_.error(), http_.errorText());
         return false;
     }
-    const int64_t end = std::min<int64_t>(last + 1LL, http_.length());
+    const int64_t end = std::min<int64_t>(last + 1, http_.length());
     httpStream_.serve(first, end, address_.str());
     return true;
 }
@@ -214,7 +214,7 @@ bool RemoteArchiveSource::openFtpFile() {
     return false;
 }
 
-bool RemoteArchiveSource::requestFtpRange(int32_t first, int32_t last) {
+bool RemoteArchiveSource::requestFtpRange(int64_t first, int64_t last) {
     clearError();
     if (ftp_.isCancelled()) {
         httpStream_.serveNothing(address_.str());
@@ -226,7 +226,7 @@ bool RemoteArchiveSource::requestFtpRange(int32_t first, int32_t last) {
     // served from there, not downloaded again.
     const std::string heldFor = ftp_.swapFilePath() + '\n' + ftp_.remotePath();
     // The engine's pieces name one byte more than they read; none exists past the end.
-    const int64_t end = std::min<int64_t>(int64_t(last) + 1, length_);
+    const int64_t end = std::min<int64_t>(last + 1, length_);
     if (heldFor == ftpHeldFor_ && first >= ftpHeldFirst_ && end <= ftpHeldEnd_ &&
         ftpSlice_.open(ftp_.swapFilePath(), first - ftpHeldFirst_, end - first)) {
         fillSlot(&ftpSlice_);

@@ -32,10 +32,10 @@ public:
     // Over http the bytes come from the cache of recently fetched ranges or from ranged GETs
     // (see HttpArchiveReader). False when the range cannot be served; the slot then holds a
     // stream that serves nothing.
-    bool requestRange(int32_t first, int32_t last, bool reopenFirst) override;
+    bool requestRange(int64_t first, int64_t last, bool reopenFirst) override;
     void disconnect() override;
 
-    int32_t length() const override { return length_; }
+    int64_t length() const override { return length_; }
     void setStorageFileSlot(RangeStream** slot) override {
         storageFileSlot_ = slot;
         local_.setStorageFileSlot(slot);
@@ -76,7 +76,7 @@ public:
 
 private:
     bool openHttpFile();
-    bool requestHttpRange(int32_t first, int32_t last);
+    bool requestHttpRange(int64_t first, int64_t last);
     void queryRemoteFileName();
     void setError(SourceError error, std::string text);
     void clearError() { setError(SourceError::None, {}); }
@@ -88,15 +88,15 @@ private:
     // form back).
     bool connectFtp();
     bool openFtpFile();
-    bool requestFtpRange(int32_t first, int32_t last);
+    bool requestFtpRange(int64_t first, int64_t last);
     // file: the branches below call into LocalArchiveSource (remote/RemoteLocalFile.cpp).
     bool connectLocal(String& address);
     bool openLocalFile();
-    bool requestLocalRange(int32_t first, int32_t last);
+    bool requestLocalRange(int64_t first, int64_t last);
 
     String address_;
     int32_t protocol_ = None;
-    int32_t length_ = 0;
+    int64_t length_ = 0;
     RangeStream** storageFileSlot_ = nullptr;
     std::string remoteFileName_;
     String user_;

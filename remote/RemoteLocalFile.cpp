@@ -18,7 +18,7 @@ bool RemoteArchiveSource::openLocalFile() {
     return opened;
 }
 
-bool RemoteArchiveSource::requestLocalRange(int32_t first, int32_t last) {
+bool RemoteArchiveSource::requestLocalRange(int64_t first, int64_t last) {
     clearError();
     if (local_.requestRange(first, last, true))
         return true;

@@ -12,6 +12,6 @@ enum class SourceError {
     RangeRefused,    // 416: the range lies outside the file
     BadContentRange, // a 206 that does not start where asked or cannot be read
     EmptyFile,
-    TooLarge,    // 2 GiB or more: offsets are 32-bit
+    TooLarge,    // larger than the source can address
     FileChanged, // another version of the file (length or validator) since it was opened
 };

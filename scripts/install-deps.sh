@@ -9,7 +9,7 @@ PACKAGES=(
   libbz2-dev liblzma-dev libzstd-dev libssl-dev 7zip zstd xz-utils
   libgtest-dev libgmock-dev
   nginx-light openssl python3 python3-pyftpdlib
-  zip unzip bzip2 xvfb xauth trayer xdg-utils desktop-file-utils procps
+  zip unzip bzip2 7zip xvfb xauth trayer xdg-utils desktop-file-utils procps
   dpkg-dev file man-db bash-completion appstream
   clang libclang-rt-14-dev
 )

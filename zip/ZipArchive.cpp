@@ -22,13 +22,12 @@ void CZipArchive::open(const String& address, int /*mode*/) {
     entry_.reset();
     if (!source_.openRemoteFile(withoutCredentials))
         return;
-    const int32_t length = source_.length();
+    const int64_t length = source_.length();
     if (length == ArchiveSource::LengthUnknown)
         return;
     try {
         if (length < 0)
-            throw CZipException(CZipException::badZipFile,
-                                "archives of 2 GiB or more are not supported",
+            throw CZipException(CZipException::badZipFile, "the archive's length cannot be known",
                                 storage_.currentPath(), CZipException::Detail::archiveTooLarge);
         centralDir_.reset();
         centralDir_.readCentralDirectory();
@@ -43,23 +42,19 @@ void CZipArchive::open(const String& address, int /*mode*/) {
     }
 }
 
-uint16_t CZipArchive::entryCount() const {
+uint32_t CZipArchive::entryCount() const {
     return isClosed() ? 0 : centralDir_.count();
 }
 
-bool CZipArchive::getEntryInfo(CZipFileHeader& header, uint16_t index) const {
+bool CZipArchive::getEntryInfo(CZipFileHeader& header, uint32_t index) const {
     if (isClosed() || index >= centralDir_.count())
         return false;
     header = *centralDir_.entry(index);
-    if (!header.nameConverted) {
-        header.fileName.assign(zipnames::toUtf8Name(
-            header.fileName.view(), (header.flags & CZipFileHeader::flagUtf8Name) != 0));
-        header.nameConverted = true;
-    }
+    header.convertName();
     return true;
 }
 
-bool CZipArchive::isDirectory(uint16_t index) const {
+bool CZipArchive::isDirectory(uint32_t index) const {
     if (isClosed() || index >= centralDir_.count())
         return false;
     return centralDir_.entry(index)->isDirectory();

@@ -27,8 +27,8 @@ public:
     // of uncompressed bytes of this entry produced so far. The first argument is always null
     // (kept for callers written for the original callback form); `userValue` is the value
     // given to the operation. Returning false stops the operation after that buffer. A plain
-    // function `bool f(void*, uint32_t, void*)` converts to it, and so does a lambda.
-    using ProgressCallback = std::function<bool(void* ignored, uint32_t done, void* userValue)>;
+    // function `bool f(void*, uint64_t, void*)` converts to it, and so does a lambda.
+    using ProgressCallback = std::function<bool(void* ignored, uint64_t done, void* userValue)>;
 
     // What the password provider is told: which entry wants a password, and whether the
     // password tried last did not open it.
@@ -65,23 +65,25 @@ public:
     // source's storage file slot at this archive's storage.
     void open(const String& address, int mode = 0);
     bool isClosed() const { return !storage_.isOpen(); }
-    uint16_t entryCount() const;
+    uint32_t entryCount() const;
 
     // Copies the entry's header (with its buffers) into `header`; false when no archive is
     // open or the index is out of range.
-    bool getEntryInfo(CZipFileHeader& header, uint16_t index) const;
+    bool getEntryInfo(CZipFileHeader& header, uint32_t index) const;
     // False when closed or out of range; see CZipFileHeader::isDirectory.
-    bool isDirectory(uint16_t index) const;
+    bool isDirectory(uint32_t index) const;
     // Entry index of `name` ("/" separators, UTF-8), or -1.
     int32_t findEntry(const std::string& name, bool caseSensitive);
     const CZipCentralDir& centralDir() const { return centralDir_; }
 
     // Fetches the entry's local header and asks for its compressed data; for an encrypted
     // entry, reads its encryption header and checks the password. False when the index is
-    // out of range or an entry is open already. Raises -101 (code 10) for a wrong signature
-    // or an entry outside the archive, and, before anything is fetched, for a method or an
-    // encryption the engine does not read or a missing password (isEntryUnreadable()).
-    bool openEntry(uint16_t index);
+    // out of range or an entry is open already. Raises -101 (code 10) for a wrong signature,
+    // an entry outside the archive, a local header that contradicts the directory, or an
+    // entry in another part of a split archive (Detail::multiDisk); and, before anything is
+    // fetched, for a method or an encryption the engine does not read or a missing password
+    // (isEntryUnreadable()).
+    bool openEntry(uint32_t index);
     // Bytes of uncompressed data produced into `buffer` (0 at the end of the entry).
     uint32_t readEntryData(void* buffer, uint32_t size);
     // See CloseResult. Unless afterError: raises -102 (code 11) when all data was read and
@@ -99,16 +101,16 @@ public:
     // A failed or stopped extraction deletes the partial file (lastError() says so); a
     // symbolic-link entry is written as a regular file holding the link's text. A file that
     // cannot be created raises CZipFileException (cannotCreate).
-    bool extractEntry(uint16_t index, const std::string& folder, bool keepPath = true,
+    bool extractEntry(uint32_t index, const std::string& folder, bool keepPath = true,
                       const std::string& newName = {}, const ProgressCallback& callback = {},
                       void* userValue = nullptr, uint32_t bufferSize = defaultBufferSize);
     // Reads the whole entry and checks its CRC-32; writes nothing. A folder entry is sound
     // when it holds no data (else code 1).
-    bool testEntry(uint16_t index, const ProgressCallback& callback = {}, void* userValue = nullptr,
+    bool testEntry(uint32_t index, const ProgressCallback& callback = {}, void* userValue = nullptr,
                    uint32_t bufferSize = defaultBufferSize);
     // The destination extractEntry would write, or raises as extractEntry does for an unsafe
     // name. For callers that ask before they overwrite.
-    std::string destinationPath(uint16_t index, const std::string& folder, bool keepPath,
+    std::string destinationPath(uint32_t index, const std::string& folder, bool keepPath,
                                 const std::string& newName = {}) const;
 
     // Releases the entries, the storage's stream and the source's connection, and forgets
@@ -147,6 +149,7 @@ private:
     bool extractFolder(const CZipFileHeader& header, const std::string& destination);
     bool readWholeEntry(const ProgressCallback& callback, void* userValue, uint32_t bufferSize,
                         uint32_t& crc);
+    int64_t readLocalHeader(const CZipFileHeader& header, int64_t local);
 
     ArchiveSource& source_;
     CZipStorage storage_;

@@ -36,6 +36,7 @@ void CZipCentralDir::reset() {
     damaged_ = false;
     zip64Locator_ = false;
     endRecordPosition_ = 0;
+    zip64RecordPosition_ = -1;
     bytesBeforeArchive_ = 0;
     centralDirectoryRead_ = false;
     namesConverted_ = false;
@@ -82,18 +83,18 @@ bool CZipCentralDir::directoryStartsAt(int64_t position) {
     return hasSignature(signature, CZipFileHeader::centralSignature);
 }
 
-// Notes whether a ZIP64 end locator stands right before the record: writers add the ZIP64
-// records (76 bytes) between the directory and the end record once an archive has 65,535
-// entries, even when every value still fits the classic record.
-int32_t CZipCentralDir::recordFound(const std::vector<unsigned char>& tail, int64_t tailStart,
+// Notes whether a ZIP64 end locator stands right before the record in the searched tail
+// (wherever the search blocks fell): writers may add the ZIP64 records even when every value
+// still fits the classic record, and they then lie between the directory and the end record.
+int64_t CZipCentralDir::recordFound(const std::vector<unsigned char>& tail, int64_t tailStart,
                                     int64_t position) {
     const int64_t locator = position - zip64LocatorSize;
     zip64Locator_ = locator >= tailStart &&
                     hasSignature(tail.data() + (locator - tailStart), zip64LocatorSignature);
-    return static_cast<int32_t>(position);
+    return position;
 }
 
-int32_t CZipCentralDir::findEndRecord() {
+int64_t CZipCentralDir::findEndRecord() {
     const int64_t length = source_.length();
     const int64_t limit = std::min<int64_t>(length, endRecordSize + maxCommentSize);
     if (limit <= 0)
@@ -138,7 +139,7 @@ int32_t CZipCentralDir::findEndRecord() {
 }
 
 void CZipCentralDir::readCentralDirectory() {
-    const int32_t length = source_.length();
+    const int64_t length = source_.length();
     try {
         endRecordPosition_ = findEndRecord();
     } catch (const CZipException& e) {
@@ -158,10 +159,11 @@ void CZipCentralDir::readCentralDirectory() {
                                 storage_.currentPath());
     try {
         readEndRecord();
-        storage_.setDiskCount(thisDisk_);
+        readZip64Records();
         checkDirectoryBounds();
+        storage_.setDiskCount(static_cast<int32_t>(thisDisk_));
         centralDirectoryRead_ = true;
-        storage_.changeDisk(directoryDisk_);
+        storage_.changeDisk(static_cast<int32_t>(directoryDisk_));
         if (directorySize_ != 0)
             readEntryHeaders();
     } catch (const CZipException&) {
@@ -197,58 +199,121 @@ void CZipCentralDir::readEndRecord() {
     storage_.read(comment_.data(), commentLength_, true);
 }
 
+// Fields at their maximum say "see the ZIP64 end record".
+bool CZipCentralDir::classicRecordOverflows() const {
+    return thisDisk_ == 0xFFFF || directoryDisk_ == 0xFFFF || entriesOnDisk_ == 0xFFFF ||
+           totalEntries_ == 0xFFFF || directorySize_ == 0xFFFFFFFF ||
+           directoryOffset_ == 0xFFFFFFFF;
+}
+
+// The locator stands right before the end record and says where the ZIP64 end record is. It
+// is looked for when the tail showed it or a field of the end record overflows; a classic
+// record whose values all fit needs nothing more (65,535 entries exactly is such a record).
+void CZipCentralDir::readZip64Records() {
+    const bool needed = classicRecordOverflows();
+    if ((!zip64Locator_ && !needed) || endRecordPosition_ < zip64LocatorSize)
+        return;
+    const int64_t locator = endRecordPosition_ - zip64LocatorSize;
+    requestRange(locator, endRecordPosition_);
+    unsigned char bytes[zip64LocatorSize];
+    storage_.read(bytes, zip64LocatorSize, true);
+    zip64Locator_ = hasSignature(bytes, zip64LocatorSignature);
+    if (!zip64Locator_)
+        return; // the classic values are all there is; the bounds checks judge them
+    // The stated offset counts from the start of the archive proper; with bytes in front of
+    // the archive (a self-extractor stub) the record is found right before the locator.
+    const uint64_t stated = zipbytes::le64(bytes + 8);
+    const int64_t adjacent = locator - zip64RecordSize;
+    if (!(stated <= uint64_t(locator) && readZip64RecordAt(int64_t(stated))) &&
+        !(adjacent >= 0 && int64_t(stated) != adjacent && readZip64RecordAt(adjacent)))
+        raiseDamaged(Detail::badZip64, "the ZIP64 end of central directory record is missing");
+}
+
+bool CZipCentralDir::readZip64RecordAt(int64_t position) {
+    const int64_t locator = endRecordPosition_ - zip64LocatorSize;
+    if (position + zip64RecordSize > locator)
+        return false;
+    requestRange(position, locator);
+    unsigned char record[zip64RecordSize];
+    storage_.read(record, zip64RecordSize, true);
+    // The record's own size counts from after that field (12 bytes in) and must end by the
+    // locator.
+    const uint64_t size = zipbytes::le64(record + 4);
+    if (!hasSignature(record, zip64RecordSignature) || size < zip64RecordSize - 12 ||
+        size > uint64_t(locator - position - 12))
+        return false;
+    zip64RecordPosition_ = position;
+    thisDisk_ = le32(record + 16);
+    directoryDisk_ = le32(record + 20);
+    entriesOnDisk_ = zipbytes::le64(record + 24);
+    totalEntries_ = zipbytes::le64(record + 32);
+    directorySize_ = zipbytes::le64(record + 40);
+    directoryOffset_ = zipbytes::le64(record + 48);
+    return true;
+}
+
+void CZipCentralDir::raiseDamaged(Detail detail, const std::string& reason) const {
+    CZipException::raise(CZipException::badZipFileError, detail, reason, storage_.currentPath());
+}
+
 void CZipCentralDir::checkDirectoryBounds() {
-    const std::string path = storage_.currentPath();
-    if (directoryOffset_ == 0xFFFFFFFF || directorySize_ == 0xFFFFFFFF)
-        CZipException::raise(CZipException::badZipFileError, Detail::directoryOutOfBounds,
-                             "ZIP64 archives are not supported", path);
-    const int64_t end = int64_t(directoryOffset_) + directorySize_ +
-                        (zip64Locator_ ? zip64RecordSize + zip64LocatorSize : 0);
-    if (end > endRecordPosition_)
-        CZipException::raise(CZipException::badZipFileError, Detail::directoryOutOfBounds,
-                             "the central directory lies outside the archive", path);
+    // The directory cannot start on a later part than the last one.
+    if (directoryDisk_ > thisDisk_ || thisDisk_ > uint32_t(INT32_MAX))
+        raiseDamaged(Detail::directoryOutOfBounds, "the end record names impossible parts");
+    // The directory ends where the ZIP64 records (or the end record) begin.
+    const int64_t limit = zip64RecordPosition_ >= 0
+                              ? zip64RecordPosition_
+                              : endRecordPosition_ - (zip64Locator_ ? zip64LocatorSize : 0);
+    if (directoryOffset_ > uint64_t(limit) || directorySize_ > uint64_t(limit) - directoryOffset_)
+        raiseDamaged(Detail::directoryOutOfBounds,
+                     "the central directory lies outside the archive");
     if (directorySize_ > maxDirectorySize)
-        CZipException::raise(CZipException::badZipFileError, Detail::directoryTooLarge,
-                             "the central directory is too large", path);
-    if (uint64_t(totalEntries_) * CZipFileHeader::centralFixedSize > directorySize_)
-        CZipException::raise(CZipException::badZipFileError, Detail::tooManyEntries,
-                             "the central directory is too small for its entry count", path);
+        raiseDamaged(Detail::directoryTooLarge, "the central directory is too large");
+    if (totalEntries_ > directorySize_ / CZipFileHeader::centralFixedSize ||
+        entriesOnDisk_ > totalEntries_)
+        raiseDamaged(Detail::tooManyEntries,
+                     "the central directory is too small for its entry count");
     // Bytes before the archive proper, e.g. a self-extractor stub in front of it.
-    bytesBeforeArchive_ = thisDisk_ != 0 ? 0 : static_cast<int32_t>(endRecordPosition_ - end);
+    const int64_t end = int64_t(directoryOffset_ + directorySize_);
+    bytesBeforeArchive_ = thisDisk_ != 0 ? 0 : limit - end;
+}
+
+// Sizes that cannot be true are refused before they are ever shown: the data of an entry of
+// a single-file archive lies inside the archive, and no size reaches 2^63 (a ZIP64 value of
+// 2^64-1 is a writer's placeholder, not a size).
+void CZipCentralDir::checkEntryValues(const CZipFileHeader& header, uint64_t number) const {
+    constexpr uint64_t limit = uint64_t(1) << 63;
+    const bool pastEnd = thisDisk_ == 0 && header.compressedSize > uint64_t(source_.length());
+    if (header.uncompressedSize >= limit || header.compressedSize >= limit || pastEnd)
+        raiseDamaged(Detail::impossibleValue, "an entry states a size that cannot be true (entry " +
+                                                  std::to_string(number) + ")");
 }
 
 void CZipCentralDir::readEntryHeaders() {
-    requestRange(int64_t(bytesBeforeArchive_) + directoryOffset_, source_.length());
+    requestRange(bytesBeforeArchive_ + int64_t(directoryOffset_), source_.length());
     sortedIndex_.clear();
     entries_.clear();
     entries_.reserve(totalEntries_);
     uint64_t directoryBytes = 0;
-    for (uint32_t i = 0; i < totalEntries_; ++i) {
+    for (uint64_t i = 0; i < totalEntries_; ++i) {
         if (entryRead_)
             entryRead_();
         entries_.push_back(std::make_unique<CZipFileHeader>());
         CZipFileHeader& header = *entries_.back();
         if (!header.readCentral(storage_))
-            CZipException::raise(CZipException::badZipFileError, Detail::badSignature,
-                                 "a central directory header is damaged (entry " +
-                                     std::to_string(i + 1) + ")",
-                                 storage_.currentPath());
+            raiseDamaged(Detail::badSignature, "a central directory header is damaged (entry " +
+                                                   std::to_string(i + 1) + ")");
         if (convertNames_)
-            convertName(header);
+            header.convertName();
         directoryBytes += header.centralSize();
         // The request reaches the archive's end, so a header whose lengths run past the
         // directory would take the end record's bytes as its name.
         if (directoryBytes > directorySize_)
-            CZipException::raise(CZipException::badZipFileError, Detail::directoryOverrun,
-                                 "a central directory header runs past the directory (entry " +
-                                     std::to_string(i + 1) + ")",
-                                 storage_.currentPath());
+            raiseDamaged(Detail::directoryOverrun,
+                         "a central directory header runs past the directory (entry " +
+                             std::to_string(i + 1) + ")");
+        checkEntryValues(header, i + 1);
     }
-    // With 0xFFFF in the count, only the ZIP64 record knows how many entries there are.
-    if (zip64Locator_ && totalEntries_ == 0xFFFF && directoryBytes < directorySize_)
-        CZipException::raise(CZipException::badZipFileError, Detail::tooManyEntries,
-                             "archives of more than 65,535 entries are not supported",
-                             storage_.currentPath());
     namesConverted_ = convertNames_;
     markOverlappingEntries();
     if (findFastEnabled_)
@@ -257,26 +322,41 @@ void CZipCentralDir::readEntryHeaders() {
 
 // An entry spans at least its local header's fixed part, its name and its compressed data
 // (the local extra field is not known without fetching it, so the span found is a lower
-// bound and the test never condemns an honest archive). Entries are walked by offset.
+// bound and the test never condemns an honest archive). Entries are walked by volume and
+// offset: the offsets of a split archive's entries count from the start of their own part.
 void CZipCentralDir::markOverlappingEntries() {
     overlapping_.assign(entries_.size(), false);
-    std::vector<uint16_t> byOffset(entries_.size());
+    std::vector<uint32_t> byOffset(entries_.size());
     for (std::size_t i = 0; i < byOffset.size(); ++i)
-        byOffset[i] = static_cast<uint16_t>(i);
-    std::sort(byOffset.begin(), byOffset.end(), [this](uint16_t a, uint16_t b) {
-        return entries_[a]->localHeaderOffset < entries_[b]->localHeaderOffset;
+        byOffset[i] = static_cast<uint32_t>(i);
+    std::sort(byOffset.begin(), byOffset.end(), [this](uint32_t a, uint32_t b) {
+        const CZipFileHeader& x = *entries_[a];
+        const CZipFileHeader& y = *entries_[b];
+        return x.diskStart != y.diskStart ? x.diskStart < y.diskStart
+                                          : x.localHeaderOffset < y.localHeaderOffset;
     });
-    int64_t reach = -1; // the furthest end of the entries seen so far
-    uint16_t reacher = 0;
-    for (uint16_t index : byOffset) {
+    uint64_t reach = 0; // the furthest end of the entries seen so far on this volume
+    uint32_t reacher = 0;
+    uint32_t disk = 0;
+    bool first = true;
+    for (uint32_t index : byOffset) {
         const CZipFileHeader& header = *entries_[index];
-        const int64_t start = header.localHeaderOffset;
-        if (start < reach) {
+        if (first || header.diskStart != disk) {
+            first = false;
+            disk = header.diskStart;
+            reach = 0;
+            reacher = index;
+        } else if (header.localHeaderOffset < reach) {
             overlapping_[index] = true;
             overlapping_[reacher] = true;
         }
-        const int64_t end = start + CZipFileHeader::localFixedSize + header.fileNameLength +
-                            int64_t(header.compressedSize);
+        // Sizes are below 2^63 (checkEntryValues); an offset that large lies past the
+        // archive's end (refused when the entry is opened) and must not wrap the sum.
+        const uint64_t span =
+            CZipFileHeader::localFixedSize + header.fileNameLength + header.compressedSize;
+        const uint64_t end = header.localHeaderOffset > UINT64_MAX - span
+                                 ? UINT64_MAX
+                                 : header.localHeaderOffset + span;
         if (end > reach) {
             reach = end;
             reacher = index;
@@ -284,16 +364,8 @@ void CZipCentralDir::markOverlappingEntries() {
     }
 }
 
-void CZipCentralDir::convertName(CZipFileHeader& header) {
-    if (header.nameConverted)
-        return;
-    header.fileName.assign(zipnames::toUtf8Name(
-        header.fileName.view(), (header.flags & CZipFileHeader::flagUtf8Name) != 0));
-    header.nameConverted = true;
-}
-
 void CZipCentralDir::convertAllNames() {
     for (auto& header : entries_)
-        convertName(*header);
+        header->convertName();
     namesConverted_ = true;
 }

@@ -33,9 +33,15 @@ zipcrypto::Encryption readableEncryption(const CZipFileHeader& header, const CZi
 
 } // namespace
 
-bool CZipArchive::openEntry(uint16_t index) {
+bool CZipArchive::openEntry(uint32_t index) {
     if (isClosed() || index >= centralDir_.count() || entryState_ != 0)
         return false;
+    // Only the part served is reachable; offsets of entries in other parts mean nothing in it.
+    if (centralDir_.entry(index)->diskStart != uint32_t(storage_.currentDisk()))
+        raiseDamaged(Detail::multiDisk,
+                     "this is one part of a split archive: the entry lies in another part, "
+                     "which cannot be read",
+                     storage_);
     if (centralDir_.overlapsAnother(index))
         raiseDamaged(Detail::overlappingEntries,
                      "the entry's data overlaps another entry's (the shape of a zip bomb)",
@@ -64,22 +70,47 @@ bool CZipArchive::openEntry(uint16_t index) {
 // Requests the local header, then the compressed data; only the entry's own bytes travel.
 // Returns where the data starts.
 int64_t CZipArchive::seekToEntryData(const CZipFileHeader& header) {
-    storage_.changeDisk(header.diskStart);
     const int64_t length = source_.length();
-    const int64_t local = int64_t(centralDir_.bytesBeforeArchive()) + header.localHeaderOffset;
+    // Offsets and sizes are below 2^63 or refused, so these sums cannot wrap.
+    if (header.localHeaderOffset > uint64_t(length))
+        raiseDamaged(Detail::entryOutOfBounds, "the entry's local header lies outside the archive",
+                     storage_);
+    const int64_t local = centralDir_.bytesBeforeArchive() + int64_t(header.localHeaderOffset);
     if (local + CZipFileHeader::localFixedSize > length)
         raiseDamaged(Detail::entryOutOfBounds, "the entry's local header lies outside the archive",
                      storage_);
-    zipbytes::requestRange(source_, storage_, local, local + CZipFileHeader::localFixedSize);
-    uint16_t localExtraLength = 0;
-    if (!CZipFileHeader::readLocalFixedPart(storage_, localExtraLength))
-        raiseDamaged(Detail::badSignature, "the entry's local header is damaged", storage_);
-    const int64_t data =
-        local + CZipFileHeader::localFixedSize + header.fileNameLength + localExtraLength;
-    if (data + int64_t(header.compressedSize) > length)
+    const int64_t data = readLocalHeader(header, local);
+    if (header.compressedSize > uint64_t(length - data))
         raiseDamaged(Detail::entryOutOfBounds, "the entry's data lies outside the archive",
                      storage_);
-    zipbytes::requestRange(source_, storage_, data, data + header.compressedSize);
+    zipbytes::requestRange(source_, storage_, data, data + int64_t(header.compressedSize));
+    return data;
+}
+
+// Reads the local header and returns where the entry's data begins (the name is skipped by
+// the central header's length). Sizes the local header states must be the directory's; its
+// extra field is fetched only when the sizes are there, in a ZIP64 block.
+int64_t CZipArchive::readLocalHeader(const CZipFileHeader& header, int64_t local) {
+    zipbytes::requestRange(source_, storage_, local, local + CZipFileHeader::localFixedSize);
+    CZipFileHeader::LocalHeader fixed;
+    if (!CZipFileHeader::readLocalFixedPart(storage_, fixed))
+        raiseDamaged(Detail::badSignature, "the entry's local header is damaged", storage_);
+    const int64_t extraStart = local + CZipFileHeader::localFixedSize + fixed.nameLength;
+    const int64_t data =
+        local + CZipFileHeader::localFixedSize + header.fileNameLength + fixed.extraLength;
+    const bool sizesInExtra = !(fixed.flags & CZipFileHeader::flagDataDescriptor) &&
+                              (fixed.compressedSize == CZipFileHeader::max32 ||
+                               fixed.uncompressedSize == CZipFileHeader::max32);
+    if (sizesInExtra && fixed.extraLength != 0 &&
+        extraStart + fixed.extraLength <= source_.length()) {
+        std::string extra(fixed.extraLength, '\0');
+        zipbytes::requestRange(source_, storage_, extraStart, extraStart + fixed.extraLength);
+        storage_.read(extra.data(), fixed.extraLength, true);
+        if (const std::string why = header.localMismatch(fixed, extra); !why.empty())
+            raiseDamaged(Detail::localMismatch, why, storage_);
+    } else if (const std::string why = header.localMismatch(fixed, {}); !why.empty()) {
+        raiseDamaged(Detail::localMismatch, why, storage_);
+    }
     return data;
 }
 
@@ -197,9 +228,12 @@ int CZipArchive::stampFile(const std::string& path, int result) const {
     times[1].tv_nsec = 0;
     bool timeKnown = true;
     try {
-        times[1].tv_sec = dosToLocalTime(header.modDate, header.modTime);
-    } catch (const std::invalid_argument&) {
-        timeKnown = false; // an impossible date: the file keeps the time it was written
+        const std::optional<timespec> modified = header.fileTime();
+        timeKnown = modified.has_value();
+        if (timeKnown)
+            times[1] = *modified;
+    } catch (const std::exception&) {
+        timeKnown = false;
     }
     if (timeKnown && utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         return closeNothingOpen;

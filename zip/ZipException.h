@@ -49,7 +49,7 @@ public:
         truncatedData,        // the compressed data ended before the entry was complete
         inflateFailed,        // zlib reported an error
         badCrc,               // data complete but its CRC-32 differs
-        archiveTooLarge,      // 2 GiB or more
+        archiveTooLarge,      // larger than the source can describe
         directoryOutOfBounds, // directory offset or size outside the archive
         entryOutOfBounds,     // an entry's header or data outside the archive
         directoryTooLarge,    // above the engine's ceiling for a central directory
@@ -64,6 +64,9 @@ public:
         passwordNeeded,       // an encrypted entry, and no password was given
         wrongPassword,        // the password does not open the entry
         authenticationFailed, // an AES entry's authentication code does not match its data
+        badZip64,             // a ZIP64 record or extra field missing, short or contradicting
+        impossibleValue,      // a size or count that cannot be true (past the archive's end)
+        localMismatch,        // the local header contradicts the central directory
     };
 
     CZipException(int32_t code, std::string reason, std::string path = {},

@@ -114,7 +114,7 @@ int openDestination(const std::string& destination, bool& created) {
 
 } // namespace
 
-std::string CZipArchive::destinationPath(uint16_t index, const std::string& folder, bool keepPath,
+std::string CZipArchive::destinationPath(uint32_t index, const std::string& folder, bool keepPath,
                                          const std::string& newName) const {
     CZipFileHeader header;
     if (!getEntryInfo(header, index))
@@ -147,7 +147,7 @@ bool CZipArchive::extractFolder(const CZipFileHeader& header, const std::string&
     return true;
 }
 
-bool CZipArchive::extractEntry(uint16_t index, const std::string& folder, bool keepPath,
+bool CZipArchive::extractEntry(uint32_t index, const std::string& folder, bool keepPath,
                                const std::string& newName, const ProgressCallback& callback,
                                void* userValue, uint32_t bufferSize) {
     lastError_.clear();
@@ -212,7 +212,7 @@ bool CZipArchive::extractEntry(uint16_t index, const std::string& folder, bool k
 bool CZipArchive::copyToFile(int fd, const ProgressCallback& callback, void* userValue,
                              uint32_t bufferSize) {
     std::vector<unsigned char> buffer(bufferSize);
-    uint32_t done = 0;
+    uint64_t done = 0;
     uint32_t n = 0;
     do {
         n = readEntryData(buffer.data(), bufferSize);
@@ -229,7 +229,7 @@ bool CZipArchive::readWholeEntry(const ProgressCallback& callback, void* userVal
                                  uint32_t bufferSize, uint32_t& crc) {
     std::vector<unsigned char> scratch(bufferSize);
     crc = 0;
-    uint32_t done = 0;
+    uint64_t done = 0;
     uint32_t n = 0;
     do {
         n = readEntryData(scratch.data(), bufferSize);
@@ -241,7 +241,7 @@ bool CZipArchive::readWholeEntry(const ProgressCallback& callback, void* userVal
     return true;
 }
 
-bool CZipArchive::testEntry(uint16_t index, const ProgressCallback& callback, void* userValue,
+bool CZipArchive::testEntry(uint32_t index, const ProgressCallback& callback, void* userValue,
                             uint32_t bufferSize) {
     lastError_.clear();
     if (bufferSize == 0) {

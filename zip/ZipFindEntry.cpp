@@ -35,7 +35,7 @@ void CZipCentralDir::buildSortedIndex() {
     sortedIndex_.clear();
     sortedIndex_.reserve(entries_.size());
     for (std::size_t i = 0; i < entries_.size(); ++i)
-        sortedIndex_.push_back({entries_[i].get(), static_cast<uint16_t>(i)});
+        sortedIndex_.push_back({entries_[i].get(), static_cast<uint32_t>(i)});
     std::stable_sort(sortedIndex_.begin(), sortedIndex_.end(),
                      [](const CZipFindFast& a, const CZipFindFast& b) {
                          return compareNames(nameOf(a), nameOf(b), true) < 0;

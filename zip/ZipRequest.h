@@ -9,12 +9,11 @@
 
 namespace zipbytes {
 
-// The caller has checked that both ends lie within the archive, so they fit 32 bits. A range
-// the source cannot serve fails here with the source's own reason rather than later as a
-// short read.
+// A range the source cannot serve fails here with the source's own reason rather than later
+// as a short read.
 inline void requestRange(ArchiveSource& source, const CZipStorage& storage, int64_t first,
                          int64_t last) {
-    if (source.requestRange(static_cast<int32_t>(first), static_cast<int32_t>(last), true))
+    if (source.requestRange(first, last, true))
         return;
     std::string reason = "part of the archive could not be fetched";
     if (const std::string why = source.errorText(); !why.empty())

@@ -29,7 +29,7 @@ public:
         }
         changed_.notify_all();
     }
-    bool requestRange(int32_t first, int32_t last, bool reopenFirst) override {
+    bool requestRange(int64_t first, int64_t last, bool reopenFirst) override {
         {
             std::unique_lock lock(mutex_);
             if (countdown_ > 0 && --countdown_ == 0) {

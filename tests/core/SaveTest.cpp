@@ -18,7 +18,7 @@ namespace {
 class ThrowingSource : public mgtest::MemorySource {
 public:
     using MemorySource::MemorySource;
-    bool requestRange(int32_t first, int32_t last, bool reopenFirst) override {
+    bool requestRange(int64_t first, int64_t last, bool reopenFirst) override {
         if (throwNow)
             throw std::runtime_error("connection reset by the test");
         return MemorySource::requestRange(first, last, reopenFirst);

@@ -103,7 +103,7 @@ TEST(FtpRangeReader, EncodedLineBreakCannotInjectACommand) {
 TEST(FtpRangeReader, SizeIsAskedOnceAndRangesComeFromTheSwapFile) {
     ReaderFixture f;
     ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
-    int32_t length = 0;
+    int64_t length = 0;
     ASSERT_TRUE(f.reader.open("/d/a%20b.zip", length));
     EXPECT_EQ(length, 50000);
     RangeStream* stream = f.reader.requestRange(30000, 30022);
@@ -134,22 +134,27 @@ TEST(FtpRangeReader, FilesWithoutAUsableSizeCannotBeOpened) {
     std::string answer;
     f.server.on("SIZE", [&](FtpSession& s, const std::string&) { s.send(answer); });
     ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
-    int32_t length = -1;
-    for (const char* reply :
-         {"550 No such file", "213 0", "213", "550 12 files found", "213 2147483648"}) {
+    int64_t length = -1;
+    for (const char* reply : {"550 No such file", "213 0", "213", "550 12 files found"}) {
         answer = reply;
         EXPECT_FALSE(f.reader.open("a.zip", length)) << reply;
         EXPECT_EQ(length, 0) << reply;
     }
-    answer = "213 2147483647";
-    EXPECT_TRUE(f.reader.open("a.zip", length));
+    // Sizes of 2 GiB and beyond 4 GiB are taken whole.
+    const std::vector<std::pair<std::string, int64_t>> sizes = {
+        {"a.zip", 2147483647}, {"b.zip", 2147483648LL}, {"c.zip", 6442450944LL}};
+    for (const auto& [name, size] : sizes) {
+        answer = "213 " + std::to_string(size);
+        EXPECT_TRUE(f.reader.open(name, length)) << size;
+        EXPECT_EQ(length, size);
+    }
 }
 
 TEST(FtpRangeReader, FallsBackToPassiveWhenActiveCannotConnect) {
     ReaderFixture f;
     f.server.reply("PORT", "500 PORT refused");
     ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
-    int32_t length = 0;
+    int64_t length = 0;
     ASSERT_TRUE(f.reader.open("a.zip", length));
     RangeStream* stream = f.reader.requestRange(100, 200);
     ASSERT_NE(stream, nullptr);
@@ -179,7 +184,7 @@ TEST(FtpRangeReader, ServerThatNeverConnectsBackCostsOneBoundedWait) {
             s.send("150 Opening data connection"); // and never connects
     });
     ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
-    int32_t length = 0;
+    int64_t length = 0;
     ASSERT_TRUE(f.reader.open("a.zip", length));
     auto start = std::chrono::steady_clock::now();
     RangeStream* stream = f.reader.requestRange(1000, 1100);
@@ -200,7 +205,7 @@ TEST(FtpRangeReader, SessionEndedByTheServerIsLoggedOnAgain) {
         }
     });
     ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
-    int32_t length = 0;
+    int64_t length = 0;
     ASSERT_TRUE(f.reader.open("a.zip", length));
     RangeStream* stream = f.reader.requestRange(10, 20);
     ASSERT_NE(stream, nullptr);
@@ -224,7 +229,7 @@ TEST(FtpRangeReader, LostSessionNeverServesThePreviousRange) {
         s.send(gone ? "530 Not now" : "230 Logged on");
     });
     ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
-    int32_t length = 0;
+    int64_t length = 0;
     ASSERT_TRUE(f.reader.open("a.zip", length));
     ASSERT_NE(f.reader.requestRange(0, 100), nullptr);
     gone = true;
@@ -253,7 +258,7 @@ TEST(FtpRangeReader, SwapFileIsPrivateUniqueAndRemovedOnClose) {
 TEST(FtpRangeReader, PlantedLinkInPlaceOfTheSwapFileIsNotFollowed) {
     ReaderFixture f;
     ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
-    int32_t length = 0;
+    int64_t length = 0;
     ASSERT_TRUE(f.reader.open("a.zip", length));
     const std::string victim = f.temp.file("victim");
     writeFile(victim, "keep");
@@ -283,7 +288,7 @@ TEST(FtpRangeReader, ActiveModeThatGoesSilentGivesWayToPassiveForTheSession) {
             s.closed = true;
         });
         ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
-        int32_t length = 0;
+        int64_t length = 0;
         ASSERT_TRUE(f.reader.open("a.zip", length));
         for (int32_t first : {1000, 2000}) {
             RangeStream* stream = f.reader.requestRange(first, first + 100);
@@ -314,7 +319,7 @@ TEST(FtpRangeReader, PassiveModeThatGoesSilentGivesWayToActive) {
         s.closed = true;
     });
     ASSERT_TRUE(f.reader.connect(f.hostText, "", ""));
-    int32_t length = 0;
+    int64_t length = 0;
     ASSERT_TRUE(f.reader.open("a.zip", length));
     for (int32_t first : {100, 200, 300}) {
         RangeStream* stream = f.reader.requestRange(first, first + 50);

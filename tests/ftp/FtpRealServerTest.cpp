@@ -66,7 +66,7 @@ RealFtpServer* FtpRealServer::server_ = nullptr;
 
 TEST_F(FtpRealServer, AnonymousRangesSendTypeAndSizeOnceAndRestOnlyPastZero) {
     ASSERT_TRUE(reader_.connect(hostText(), "", ""));
-    int32_t length = 0;
+    int64_t length = 0;
     ASSERT_TRUE(reader_.open("/dir/archive.bin", length));
     EXPECT_EQ(length, static_cast<int32_t>(ArchiveSize));
 
@@ -90,7 +90,7 @@ TEST_F(FtpRealServer, AnonymousRangesSendTypeAndSizeOnceAndRestOnlyPastZero) {
 
 TEST_F(FtpRealServer, PercentEncodedUserAndPasswordLogOn) {
     EXPECT_TRUE(reader_.connect(hostText(), "us%40er%3Ax", "p%3Aa%2Fss%40w"));
-    int32_t length = 0;
+    int64_t length = 0;
     EXPECT_TRUE(reader_.open("dir/archive.bin", length));
     FtpRangeReader wrong(temp_.path());
     wrong.setTimeoutSeconds(5);

@@ -25,7 +25,7 @@ public:
         String address(url.c_str());
         return source.connect(address) && source.openRemoteFile(address);
     }
-    std::string range(int32_t first, int32_t last, bool* served = nullptr) {
+    std::string range(int64_t first, int64_t last, bool* served = nullptr) {
         bool ok = source.requestRange(first, last, true);
         if (served)
             *served = ok;
@@ -50,6 +50,7 @@ protected:
         writeFile(root_->file("empty.zip"), "");
         // Sparse files: the sizes matter, not the bytes.
         std::filesystem::resize_file(writeEmpty("huge.zip"), 2147483648ULL);
+        std::filesystem::resize_file(writeEmpty("beyond4g.zip"), 6442450944ULL);
         std::filesystem::resize_file(writeEmpty("largest.zip"), 2147483647ULL);
         nginx_ = new NginxServer(root_->path());
     }
@@ -110,15 +111,20 @@ TEST_F(RemoteSourceNginx, ConnectTakesCredentialsOutOfTheAddress) {
     EXPECT_EQ(reader.source.protocol(), RemoteArchiveSource::Http);
 }
 
-TEST_F(RemoteSourceNginx, RefusesArchivesOf2GiBOrMoreWithAReason) {
+TEST_F(RemoteSourceNginx, ArchivesOf2GiBAndBeyond4GiBOpenWithTheirWholeLength) {
     Reader reader(trusting());
-    EXPECT_FALSE(reader.open(nginx_->httpUrl("/huge.zip")));
-    EXPECT_EQ(reader.source.lastError(), SourceError::TooLarge);
-    EXPECT_NE(reader.source.length(), ArchiveSource::LengthUnknown);
-    EXPECT_FALSE(reader.source.errorText().empty());
-
+    ASSERT_TRUE(reader.open(nginx_->httpUrl("/huge.zip"))) << reader.source.errorText();
+    EXPECT_EQ(reader.source.length(), 2147483648LL);
     ASSERT_TRUE(reader.open(nginx_->httpUrl("/largest.zip")));
     EXPECT_EQ(reader.source.length(), 2147483647);
+
+    // A range past 4 GiB travels with its 64-bit offsets intact.
+    ASSERT_TRUE(reader.open(nginx_->httpUrl("/beyond4g.zip")));
+    EXPECT_EQ(reader.source.length(), 6442450944LL);
+    const int64_t first = 5368709120LL + 7;
+    bool served = false;
+    EXPECT_EQ(reader.range(first, first + 15, &served), std::string(16, '\0'));
+    EXPECT_TRUE(served) << reader.source.errorText();
 }
 
 TEST_F(RemoteSourceNginx, MissingAndEmptyFilesAreUnavailableNotUnsupported) {

@@ -39,18 +39,40 @@ Archives (the file name says what each one holds):
   encrypted          an entry with the encryption flag
   corrupt_deflate    deflated data that does not inflate
   unsupported_method an entry packed with PPMd (method 98), which Marrowglen does not read
+  zip64_infozip      Info-ZIP zip -fz: ZIP64 extra fields in local and central headers
+  zip64_python       Python with force_zip64: ZIP64 local headers, sizes known after writing
+  zip64_7z           7-Zip: NTFS time stamps (0x000A) of an odd second, deflated and stored
+  zip64_raw          every size and offset in the ZIP64 extra field, with the ZIP64 end record
+  zip64_prepended    the same with 1,000 bytes in front (the ZIP64 record found by position)
+  zip64_many         70,000 entries (Python: the count only in the ZIP64 end record)
+  unicode_path       CP437 names with Info-ZIP Unicode path fields, one of them stale
+  timestamps         Info-ZIP extended time stamps (0x5455) of an odd second
+  zip64_extra_missing   central sizes of 0xFFFFFFFF without a ZIP64 extra field (taken as
+                        they stand: larger than the archive)
+  zip64_extra_short     a ZIP64 extra field too short for the values it must hold
+  zip64_size_max        a ZIP64 size of 2^64-1
+  zip64_count_too_large a ZIP64 entry count the central directory cannot hold
+  zip64_directory_outside a ZIP64 directory offset past the end of the archive
+  zip64_record_missing  a damaged ZIP64 end record, the classic fields at their maximum
+  zip64_packed_past_end a ZIP64 compressed size larger than the archive
+  zip64_local_mismatch  a local ZIP64 extra field whose sizes differ from the directory's
+  split              the last part of a split archive (Info-ZIP zip -s); its other parts
+                     are left out, as a server holding only that part would serve it
 """
 
 import io
 import os
 import struct
+import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import zipfile
 import zlib
 
 DOS_TIME = (2021, 6, 15, 13, 45, 30)
+ODD_SECOND = 1623764731  # 2021-06-15 13:45:31 UTC: a time MS-DOS fields cannot hold
 
 
 def dos_fields(when=DOS_TIME):
@@ -81,15 +103,66 @@ def raw_zip(entries, comment=b"", prefix=b"", cd_offset_shift=0, count=None):
         body += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, time, date,
                             crc, len(packed), size, len(name), 0)
         body += name + packed
+        extra = e.get("central_extra", b"")
         central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, e.get("made_by", 20), 20,
                                flags, method, time, date, crc, len(packed), size,
-                               len(name), 0, 0, 0, 0, e.get("external", 0),
+                               len(name), len(extra), 0, 0, 0, e.get("external", 0),
                                e.get("offset", offset))
-        central += name
+        central += name + extra
     count = len(entries) if count is None else count
     end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count,
                       len(central), len(body) + cd_offset_shift, len(comment))
     return prefix + bytes(body) + bytes(central) + end + comment
+
+
+def zip64_block(values):
+    """A ZIP64 extra field block with the given (width, value) pairs, in order."""
+    data = b"".join(struct.pack("<Q" if w == 8 else "<I", v) for w, v in values)
+    return struct.pack("<HH", 0x0001, len(data)) + data
+
+
+def raw_zip64(entries, prefix=b"", record=None, locator_offset=None, classic=None):
+    """A ZIP64 archive written by hand. Each entry: name, data, and optionally extra (the
+    central ZIP64 values, default: size, packed and offset all in the block), local_sizes
+    (the sizes in the local ZIP64 block), crc. `record` overrides fields of the ZIP64 end
+    record (count, size, offset); `classic` overrides the classic end record's fields."""
+    body = bytearray()
+    central = bytearray()
+    time, date = dos_fields()
+    for e in entries:
+        data = e.get("data", b"")
+        name = e["name"]
+        crc = e.get("crc", zlib.crc32(data))
+        offset = len(body)
+        local_sizes = e.get("local_sizes", (len(data), len(data)))
+        local_extra = zip64_block([(8, local_sizes[0]), (8, local_sizes[1])])
+        body += struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0, 0, time, date, crc,
+                            0xFFFFFFFF, 0xFFFFFFFF, len(name), len(local_extra))
+        body += name + local_extra + data
+        values = e.get("extra", [(8, len(data)), (8, len(data)), (8, offset)])
+        extra = zip64_block(values) if values is not None else b""
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 0x031E, 45, 0, 0, time, date,
+                               crc, 0xFFFFFFFF, 0xFFFFFFFF, len(name), len(extra), 0, 0, 0,
+                               0o644 << 16, 0xFFFFFFFF)
+        central += name + extra
+    rec = {"count": len(entries), "size": len(central), "offset": len(body)}
+    rec.update(record or {})
+    record_at = len(body) + len(central)
+    zip64_end = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, rec["count"],
+                            rec["count"], rec["size"], rec["offset"])
+    locator = struct.pack("<IIQI", 0x07064B50, 0,
+                          record_at if locator_offset is None else locator_offset, 1)
+    fields = {"count": 0xFFFF, "size": 0xFFFFFFFF, "offset": 0xFFFFFFFF}
+    fields.update(classic or {})
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, fields["count"], fields["count"],
+                      fields["size"], fields["offset"], 0)
+    return prefix + bytes(body) + bytes(central) + zip64_end + locator + end
+
+
+def unicode_path_block(raw_name, name, crc=None):
+    data = b"\x01" + struct.pack("<I", zlib.crc32(raw_name) if crc is None else crc)
+    data += name.encode()
+    return struct.pack("<HH", 0x7075, len(data)) + data
 
 
 def run(cmd, cwd):
@@ -178,6 +251,34 @@ def make_info_zip_archives(out, work):
         z.writestr(info, b"read only\n")
     write(out, "permissions", buffer.getvalue())
 
+    # -fz: ZIP64 extra fields although nothing needs them; -X off keeps the time stamps.
+    run(["zip", "-q", "-fz", os.path.join(out, "zip64_infozip.zip"), "big.txt"], work)
+    run(["zip", "-q", "-fz", "-0", os.path.join(out, "zip64_infozip.zip"), "links/target.txt"],
+        work)
+
+    stamps = os.path.join(work, "stamps")
+    os.makedirs(stamps)
+    for name, when in (("odd.txt", ODD_SECOND), ("even.txt", ODD_SECOND + 1)):
+        path = os.path.join(stamps, name)
+        with open(path, "wb") as f:
+            f.write(name.encode() + b"\n")
+        os.utime(path, (when, when))
+    run(["zip", "-q", os.path.join(out, "timestamps.zip"), "odd.txt", "even.txt"], stamps)
+    if shutil.which("7zz"):
+        path = os.path.join(stamps, "odd.txt")
+        os.utime(path, ns=(ODD_SECOND * 10**9 + 250_000_000,) * 2)
+        run(["7zz", "a", "-bso0", "-bsp0", "-tzip", "-mtc=on", "-mx=5",
+             os.path.join(out, "zip64_7z.zip"), "odd.txt", "../big.txt"], stamps)
+
+    split = os.path.join(work, "split")
+    os.makedirs(split)
+    names = ["part%d.bin" % i for i in range(3)] + ["last.txt"]
+    for name in names:
+        with open(os.path.join(split, name), "wb") as f:
+            f.write(b"last\n" if name == "last.txt" else os.urandom(40000))
+    run(["zip", "-q", "-0", "-s", "64k", os.path.join(split, "set.zip")] + names, split)
+    shutil.copy(os.path.join(split, "set.zip"), os.path.join(out, "split.zip"))
+
 
 def make_python_archives(out):
     D, S = zipfile.ZIP_DEFLATED, zipfile.ZIP_STORED
@@ -209,6 +310,17 @@ def make_python_archives(out):
         [("inner.txt", sample_text(3000), D), ("inner2.txt", b"two\n", S)]))
     write(out, "many_entries", zip_with_python(
         [("e%05d.txt" % i, b"%d\n" % i, S) for i in range(65535)]))
+    write(out, "zip64_many", zip_with_python(
+        [("m%05d.txt" % i, b"%d\n" % i, S) for i in range(70000)]))
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as z:
+        for name, data, compression in (("forced.txt", sample_text(20000), D),
+                                        ("forced_stored.txt", b"stored\n", S)):
+            info = zipfile.ZipInfo(name, DOS_TIME)
+            info.compress_type = compression
+            with z.open(info, "w", force_zip64=True) as f:
+                f.write(data)
+    write(out, "zip64_python", buffer.getvalue())
 
 
 def make_raw_archives(out):
@@ -245,14 +357,65 @@ def make_raw_archives(out):
                                                "packed": b"\x01\x02\x03", "method": 98}]))
     write(out, "corrupt_deflate", raw_zip([{"name": b"corrupt.txt", "data": b"x" * 100,
                                             "packed": b"\xff" * 20, "method": 8}]))
+    make_zip64_archives(out)
+    write(out, "unicode_path", raw_zip([
+        {"name": b"caf\x82.txt", "data": b"unicode\n",
+         "central_extra": unicode_path_block(b"caf\x82.txt", "café-ünïcode.txt")},
+        {"name": b"stale\x82.txt", "data": b"stale\n",
+         "central_extra": unicode_path_block(b"stale\x82.txt", "renamed.txt", crc=1)},
+    ]))
+
+
+def make_zip64_archives(out):
+    two = [{"name": b"one.txt", "data": b"first entry\n"},
+           {"name": b"dir/two.txt", "data": sample_text(3000)}]
+    write(out, "zip64_raw", raw_zip64(two))
+    write(out, "zip64_prepended", b"x" * 1000 + raw_zip64(two))
+    write(out, "zip64_extra_missing", raw_zip64([dict(two[0], extra=None)]))
+    write(out, "zip64_extra_short", raw_zip64([dict(two[0], extra=[(8, 12)])]))
+    write(out, "zip64_size_max", raw_zip64([dict(two[0], extra=[(8, 2**64 - 1), (8, 12),
+                                                                 (8, 0)])]))
+    write(out, "zip64_count_too_large", raw_zip64(two, record={"count": 10**12}))
+    write(out, "zip64_directory_outside", raw_zip64(two, record={"offset": 2**40}))
+    broken = raw_zip64(two)
+    at = broken.rindex(b"PK\x06\x06")
+    write(out, "zip64_record_missing", broken[:at] + b"XX" + broken[at + 2:])
+    write(out, "zip64_packed_past_end", raw_zip64([dict(two[0], extra=[(8, 12), (8, 2**40),
+                                                                        (8, 0)])]))
+    write(out, "zip64_local_mismatch", raw_zip64([dict(two[0], local_sizes=(12, 11))]))
+
+
+def extra_blocks(extra):
+    pos = 0
+    while pos + 4 <= len(extra):
+        tag, size = struct.unpack_from("<HH", extra, pos)
+        yield tag, extra[pos + 4:pos + 4 + size]
+        pos += 4 + size
 
 
 def shown_name(info):
     raw = info.filename.encode("utf-8" if info.flag_bits & 0x800 else "cp437")
+    for tag, data in extra_blocks(info.extra):
+        if tag == 0x7075 and data[:1] == b"\x01" and \
+                struct.unpack_from("<I", data, 1)[0] == zlib.crc32(raw):
+            return data[5:].decode("utf-8")
     try:
         return raw.decode("utf-8")
     except UnicodeDecodeError:
         return raw.decode("cp437")
+
+
+def stamp(info):
+    """The local time of the UTC modification time in an extra field, as the list shows it."""
+    blocks = dict(extra_blocks(info.extra))
+    seconds = None
+    ut = blocks.get(0x5455, b"")
+    if len(ut) >= 5 and ut[0] & 1:
+        seconds = struct.unpack_from("<i", ut, 1)[0]
+    elif 0x000A in blocks and len(blocks[0x000A]) >= 32:
+        ticks = struct.unpack_from("<Q", blocks[0x000A], 8)[0]
+        seconds = ticks // 10**7 - 11644473600
+    return time.localtime(seconds)[:6] if seconds is not None else None
 
 
 def is_folder(info):
@@ -274,7 +437,7 @@ def write_manifest(out):
             continue
         for info in infos:
             mode = "%o" % (info.external_attr >> 16) if info.create_system == 3 else "-"
-            when = "%04d-%02d-%02dT%02d:%02d:%02d" % info.date_time
+            when = "%04d-%02d-%02dT%02d:%02d:%02d" % (stamp(info) or info.date_time)
             lines.append("\t".join([
                 file[:-4], shown_name(info), "1" if is_folder(info) else "0",
                 str(info.file_size), str(info.compress_size), "%08x" % info.CRC,

@@ -66,7 +66,7 @@ bool RecordingSource::connect(String& address) {
     return MemorySource::connect(address);
 }
 
-bool RecordingSource::requestRange(int32_t first, int32_t last, bool reopenFirst) {
+bool RecordingSource::requestRange(int64_t first, int64_t last, bool reopenFirst) {
     {
         std::unique_lock lock(mutex_);
         if (holdNext_) {

@@ -51,7 +51,7 @@ public:
     bool connect(String& address) override;
     void setTemporaryFolder(const std::string& folder) override;
     std::string temporaryFolder() const;
-    bool requestRange(int32_t first, int32_t last, bool reopenFirst) override;
+    bool requestRange(int64_t first, int64_t last, bool reopenFirst) override;
     void holdNextRange();
     void release();
     bool isHeld() const { return held_; }

@@ -15,8 +15,11 @@ namespace {
 
 // Archives zipfile reads although they are damaged or unsafe; other tests cover them.
 const std::set<std::string> notSound = {
-    "bad_crc",       "count_too_large", "corrupt_deflate", "directory_outside", "encrypted",
-    "entry_outside", "hostile",         "stored_short",    "unsupported_method"};
+    "bad_crc", "count_too_large", "corrupt_deflate", "directory_outside", "encrypted",
+    "entry_outside", "hostile", "stored_short", "unsupported_method", "split",
+    // ZIP64 values that cannot be true (zipfile lists them as they stand)
+    "zip64_count_too_large", "zip64_directory_outside", "zip64_extra_missing", "zip64_extra_short",
+    "zip64_local_mismatch", "zip64_packed_past_end", "zip64_size_max"};
 
 std::vector<std::string> soundArchives() {
     std::set<std::string> names;
@@ -33,7 +36,7 @@ TEST_P(CrossCheck, ListingMatchesZipfile) {
     t.openOrFail();
     const auto expected = mgtest::manifestOf(GetParam());
     ASSERT_EQ(t.archive.entryCount(), expected.size());
-    for (uint16_t i = 0; i < expected.size(); ++i) {
+    for (uint32_t i = 0; i < expected.size(); ++i) {
         CZipFileHeader header;
         ASSERT_TRUE(t.archive.getEntryInfo(header, i));
         const ManifestEntry& e = expected[i];
@@ -45,7 +48,7 @@ TEST_P(CrossCheck, ListingMatchesZipfile) {
         EXPECT_EQ(header.crc32, e.crc);
         EXPECT_EQ(header.method, e.method);
         EXPECT_EQ(header.modificationTime().iso(), e.time);
-        if (i < 2000) { // the 65,535-entry archive: a sample is enough
+        if (i < 2000 || i % 997 == 0) { // the largest archives: a sample is enough
             EXPECT_EQ(t.archive.findEntry(e.name, true), i);
         }
     }

@@ -51,7 +51,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Damage{"unsupported_method", false, 10, Detail::unsupportedMethod},
                     Damage{"stored_short", false, 10, Detail::storedSizeMismatch},
                     Damage{"corrupt_deflate", false, 6, Detail::inflateFailed},
-                    Damage{"bad_crc", false, 11, Detail::badCrc}),
+                    Damage{"bad_crc", false, 11, Detail::badCrc},
+                    Damage{"zip64_extra_missing", true, 10, Detail::impossibleValue},
+                    Damage{"zip64_extra_short", true, 10, Detail::badZip64},
+                    Damage{"zip64_record_missing", true, 10, Detail::badZip64},
+                    Damage{"zip64_size_max", true, 10, Detail::impossibleValue},
+                    Damage{"zip64_packed_past_end", true, 10, Detail::impossibleValue},
+                    Damage{"zip64_count_too_large", true, 10, Detail::tooManyEntries},
+                    Damage{"zip64_directory_outside", true, 10, Detail::directoryOutOfBounds},
+                    Damage{"zip64_local_mismatch", false, 10, Detail::localMismatch}),
     [](const testing::TestParamInfo<Damage>& info) { return std::string(info.param.archive); });
 
 } // namespace

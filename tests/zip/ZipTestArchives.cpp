@@ -57,9 +57,8 @@ std::vector<ManifestEntry> readManifest() {
             fields.push_back(field);
         if (fields.size() != 9)
             continue;
-        entries.push_back({fields[0], fields[1], fields[2] == "1",
-                           static_cast<uint32_t>(std::stoul(fields[3])),
-                           static_cast<uint32_t>(std::stoul(fields[4])),
+        entries.push_back({fields[0], fields[1], fields[2] == "1", std::stoull(fields[3]),
+                           std::stoull(fields[4]),
                            static_cast<uint32_t>(std::stoul(fields[5], nullptr, 16)),
                            std::stoi(fields[6]), fields[7], fields[8]});
     }

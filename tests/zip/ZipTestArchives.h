@@ -14,8 +14,8 @@ struct ManifestEntry {
     std::string archive;
     std::string name;
     bool isDirectory = false;
-    uint32_t size = 0;
-    uint32_t packed = 0;
+    uint64_t size = 0;
+    uint64_t packed = 0;
     uint32_t crc = 0;
     int method = 0;
     std::string time; // YYYY-MM-DDTHH:MM:SS

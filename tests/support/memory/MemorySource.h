@@ -44,15 +44,15 @@ private:
 class MemorySource : public ArchiveSource {
 public:
     struct Range {
-        int32_t first;
-        int32_t last;
+        int64_t first;
+        int64_t last;
         bool operator==(const Range&) const = default;
     };
 
     explicit MemorySource(std::vector<unsigned char> bytes,
                           std::string path = "http://127.0.0.1/archive.zip")
         : bytes_(std::move(bytes)), path_(std::move(path)),
-          length_(static_cast<int32_t>(bytes_.size())) {}
+          length_(static_cast<int64_t>(bytes_.size())) {}
 
     bool connect(String& /*address*/) override {
         ++connects;
@@ -65,7 +65,7 @@ public:
         return true;
     }
     void closeRemoteFile() override {}
-    bool requestRange(int32_t first, int32_t last, bool /*reopenFirst*/) override {
+    bool requestRange(int64_t first, int64_t last, bool /*reopenFirst*/) override {
         requests.push_back({first, last});
         if (activity_)
             activity_();
@@ -74,15 +74,15 @@ public:
             return false;
         }
         const auto size = static_cast<int64_t>(bytes_.size());
-        int64_t end = std::min<int64_t>(int64_t(last) + 1, size);
+        int64_t end = std::min<int64_t>(last + 1, size);
         if (cutAfter >= 0)
-            end = std::min<int64_t>(end, int64_t(first) + cutAfter);
+            end = std::min<int64_t>(end, first + cutAfter);
         serve(first, std::max<int64_t>(first, end));
         return true;
     }
     void disconnect() override { ++disconnects; }
 
-    int32_t length() const override { return length_; }
+    int64_t length() const override { return length_; }
     void setStorageFileSlot(RangeStream** slot) override { slot_ = slot; }
     void setNetworkActivityHandler(std::function<void()> handler) override {
         activity_ = std::move(handler);
@@ -93,9 +93,9 @@ public:
     }
 
     // Pretends another length (e.g. negative for an archive the source cannot describe).
-    void setLength(int32_t length) { length_ = length; }
+    void setLength(int64_t length) { length_ = length; }
     // Ranges from the end of the archive, as the tests write them: (N - a, N - b).
-    Range fromEnd(int32_t a, int32_t b) const { return {length_ - a, length_ - b}; }
+    Range fromEnd(int64_t a, int64_t b) const { return {length_ - a, length_ - b}; }
 
     std::vector<Range> requests;
     int connects = 0;
@@ -116,7 +116,7 @@ private:
 
     std::vector<unsigned char> bytes_;
     std::string path_;
-    int32_t length_;
+    int64_t length_;
     RangeStream** slot_ = nullptr;
     MemoryStream stream_;
     std::function<void()> activity_;
