@@ -6,6 +6,7 @@
 #include "cli/Overwrite.h"
 #include "cli/Progress.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -41,6 +42,20 @@ std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std:
 }
 
 const char* notFoundText = "not found in the archive";
+
+// Hands the source the spans the command will read, so that it fetches them with a few
+// requests ahead of the reads. An entry named twice is read twice: the source keeps it.
+void planReads(ArchiveSession& session, const std::vector<Selected>& selection) {
+    std::vector<int32_t> indices;
+    for (const Selected& entry : selection)
+        indices.push_back(entry.index);
+    std::vector<int32_t> sorted = indices;
+    std::sort(sorted.begin(), sorted.end());
+    const bool repeated = std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end();
+    std::vector<ByteSpan> spans = session.archive().readSpans(indices);
+    if (readplan::worthPlanning(spans))
+        session.source().setReadPlan(std::move(spans), repeated ? 2 : 1);
+}
 
 CZipFileHeader headerOf(CZipArchive& archive, uint16_t index) {
     CZipFileHeader header;
@@ -93,7 +108,9 @@ int runTest(const CliOptions& o) {
         return exitcode::cannotOpen;
     CZipArchive& archive = session.archive();
     int failures = 0;
-    for (const Selected& entry : selectEntries(archive, o.names, true)) {
+    const std::vector<Selected> selection = selectEntries(archive, o.names, true);
+    planReads(session, selection);
+    for (const Selected& entry : selection) {
         std::string reason = entry.index < 0 ? notFoundText : "";
         if (entry.index >= 0) {
             const auto index = static_cast<uint16_t>(entry.index);
@@ -127,7 +144,9 @@ int runExtract(const CliOptions& o) {
     CZipArchive& archive = session.archive();
     int failures = 0;
     OverwriteQuestion question(o.overwrite);
-    for (const Selected& entry : selectEntries(archive, o.names, false)) {
+    const std::vector<Selected> selection = selectEntries(archive, o.names, false);
+    planReads(session, selection);
+    for (const Selected& entry : selection) {
         if (entry.index < 0) {
             fail(printable(entry.name) + ": FAILED: " + notFoundText);
             ++failures;

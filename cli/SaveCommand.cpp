@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -31,6 +32,7 @@ public:
             ::unlink(path_.c_str());
     }
     bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
     bool write(const char* data, std::size_t n) { return writeAllBytes(fd_, data, n); }
     // Makes the file the target; false leaves the target untouched.
     bool commit(const std::string& target) {
@@ -86,8 +88,18 @@ int runSave(const CliOptions& o) {
         return saveFailed(target, std::strerror(errno));
     const int32_t length = source.length();
     ProgressBar bar(!o.quiet, target, static_cast<uint64_t>(length));
+    // Several parts at once, each written in place, where the source offers it.
+    const std::optional<bool> copied = source.copyWhole(file.fd(), [&](int64_t done) {
+        bar.advanceTo(static_cast<uint64_t>(done));
+        return !interrupted();
+    });
+    if (copied && !*copied)
+        return interrupted()
+                   ? exitcode::interrupted
+                   : saveFailed(target, source.errorText().empty() ? "the server stopped serving"
+                                                                   : source.errorText());
     std::vector<char> buffer(1 << 20);
-    for (int32_t first = 0; first < length;) {
+    for (int32_t first = copied ? length : 0; first < length;) {
         const int32_t last = first + std::min(rangeSize, length - first);
         if (!source.requestRange(first, last, true))
             return saveFailed(target, source.errorText().empty() ? "the server stopped serving"

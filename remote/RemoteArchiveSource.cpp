@@ -2,14 +2,15 @@
 
 #include "remote/Address.h"
 #include "remote/ContentRange.h"
+#include "remote/SegmentedDownload.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 
 RemoteArchiveSource::RemoteArchiveSource(HttpOptions options)
-    : client_(std::make_unique<HttpClient>(std::move(options))), http_(*client_),
-      httpStream_(http_) {}
+    : client_(std::make_unique<HttpClient>(options)), http_(*client_), httpStream_(http_),
+      fetcher_(std::move(options)) {}
 
 RemoteArchiveSource::~RemoteArchiveSource() = default;
 
@@ -63,6 +64,8 @@ bool RemoteArchiveSource::openHttpFile() {
 }
 
 void RemoteArchiveSource::closeRemoteFile() {
+    plan_.clear();
+    planStream_.close();
     httpStream_.close();
     http_.close();
     if (storageFileSlot_ && *storageFileSlot_ && *storageFileSlot_ != &httpStream_) {
@@ -106,13 +109,52 @@ bool RemoteArchiveSource::requestHttpRange(int32_t first, int32_t last) {
         setError(SourceError::RangeRefused, "The requested range is empty.");
         return false;
     }
+    const int64_t end = std::min<int64_t>(last + 1LL, http_.length());
+    // A piece still to come from the plan is read from there; one read before (the second
+    // pass over an entry) comes from the cache.
+    if (plan_.covers(first) && !http_.cache().contains(first)) {
+        planStream_.serve(first, end, address_.str(), keepPlanned_);
+        fillSlot(&planStream_);
+        return true;
+    }
     if (!http_.beginPiece(first, last)) {
         setError(http_.error(), http_.errorText());
         return false;
     }
-    const int64_t end = std::min<int64_t>(last + 1LL, http_.length());
     httpStream_.serve(first, end, address_.str());
     return true;
+}
+
+void RemoteArchiveSource::targetFetcher() {
+    const std::string& effective = http_.effectiveUrl();
+    fetcher_.setTarget({effective.empty() ? address_.str() : effective, http_.length(),
+                        http_.etag(), http_.lastModified()});
+}
+
+void RemoteArchiveSource::setReadPlan(std::vector<ByteSpan> spans, int passes) {
+    plan_.clear();
+    keepPlanned_ = passes > 1;
+    if (protocol_ != Http || spans.empty() || (!http_.isOpen() && !reopen()))
+        return;
+    targetFetcher();
+    plan_.start(readplan::coalesce(spans, http_.length()));
+}
+
+std::optional<bool> RemoteArchiveSource::copyWhole(int fd,
+                                                   const std::function<bool(int64_t)>& progress) {
+    if (protocol_ != Http)
+        return std::nullopt;
+    clearError();
+    if (!http_.isOpen() && !reopen())
+        return false;
+    plan_.clear();
+    targetFetcher();
+    const int64_t length = http_.length();
+    SegmentedResult result =
+        downloadSegments(fetcher_, 0, length, fd, 0, readplan::segmentCount(length), progress);
+    if (!result.complete)
+        setError(result.error, result.errorText);
+    return result.complete;
 }
 
 void RemoteArchiveSource::disconnect() {
@@ -129,12 +171,14 @@ void RemoteArchiveSource::queryRemoteFileName() {
 
 void RemoteArchiveSource::cancel() {
     client_->abort();
+    fetcher_.abort();
     // ftp: the running range download stops after its next piece.
     ftp_.cancel();
 }
 
 void RemoteArchiveSource::resetCancel() {
     client_->clearAbort();
+    fetcher_.clearAbort();
 }
 
 void RemoteArchiveSource::setError(SourceError error, std::string text) {
