@@ -304,6 +304,11 @@ std::string ParallelFetcher::errorText(int id) const {
     return t ? t->errorText : std::string("no such transfer");
 }
 
+int ParallelFetcher::inFlight() const {
+    return static_cast<int>(std::count_if(transfers_.begin(), transfers_.end(),
+                                          [](const auto& t) { return t.second->attached; }));
+}
+
 void ParallelFetcher::abort() {
     abort_ = true;
     if (handles_->multi)

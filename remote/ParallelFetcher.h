@@ -58,7 +58,8 @@ public:
     bool failed(int id) const;
     SourceError error(int id) const;
     std::string errorText(int id) const;
-    int running() const { return static_cast<int>(transfers_.size()); }
+    // Transfers still on the wire.
+    int inFlight() const;
 
     // Moves the transfers along; waits at most `wait` when nothing is ready.
     void pump(std::chrono::milliseconds wait);

@@ -40,7 +40,7 @@ std::vector<ByteSpan> segments(int64_t first, int64_t end, int count) {
 int segmentCount(int64_t bytes) {
     if (bytes < ParallelMinimum)
         return 1;
-    return static_cast<int>(std::clamp<int64_t>(bytes / (ParallelMinimum / 2), 1, MaxSegments));
+    return static_cast<int>(std::clamp<int64_t>(bytes / (ParallelMinimum / 4), 1, MaxSegments));
 }
 
 bool worthPlanning(const std::vector<ByteSpan>& spans) {

@@ -44,7 +44,7 @@ std::vector<PlanRequest> coalesce(const std::vector<ByteSpan>& spans, int64_t le
 std::vector<ByteSpan> segments(int64_t first, int64_t end, int count);
 
 // How many segments a transfer of `bytes` is worth: one below ParallelMinimum, else up to
-// MaxSegments with each at least half of ParallelMinimum.
+// MaxSegments with each at least a quarter of ParallelMinimum.
 int segmentCount(int64_t bytes);
 
 // Whether handing these spans over saves anything: several spans, or one long enough for
