@@ -17,6 +17,7 @@ RemoteArchiveSource::~RemoteArchiveSource() = default;
 bool RemoteArchiveSource::connect(String& address) {
     // ftp: the previous archive's swap file goes, whatever the scheme; a new one is made by
     // the ftp logon.
+    ftpPlan_.clear();
     ftp_.close();
     ftpHeldFor_.clear();
     resetCancel();
@@ -133,7 +134,10 @@ void RemoteArchiveSource::targetFetcher() {
 
 void RemoteArchiveSource::setReadPlan(std::vector<ByteSpan> spans, int passes) {
     plan_.clear();
+    ftpPlan_.clear();
     keepPlanned_ = passes > 1;
+    if (protocol_ == Ftp && !spans.empty())
+        ftpPlan_.start(spans, length_);
     if (protocol_ != Http || spans.empty() || (!http_.isOpen() && !reopen()))
         return;
     targetFetcher();
@@ -160,6 +164,7 @@ std::optional<bool> RemoteArchiveSource::copyWhole(int fd,
 void RemoteArchiveSource::disconnect() {
     closeRemoteFile();
     // ftp: the swap file is removed; the FTP client stays logged on until the next connect.
+    ftpPlan_.clear();
     ftp_.close();
     ftpHeldFor_.clear();
     protocol_ = None;
@@ -174,10 +179,12 @@ void RemoteArchiveSource::cancel() {
     fetcher_.abort();
     // ftp: the running range download stops after its next piece.
     ftp_.cancel();
+    ftpPlan_.cancel();
 }
 
 void RemoteArchiveSource::resetCancel() {
     client_->clearAbort();
+    ftpPlan_.resetCancel();
     fetcher_.clearAbort();
 }
 
@@ -229,6 +236,15 @@ bool RemoteArchiveSource::openFtpFile() {
 }
 
 bool RemoteArchiveSource::requestFtpRange(int32_t first, int32_t last) {
+    // A piece still to come from the plan's transfer is read from there.
+    if (ftpPlan_.covers(first)) {
+        ftpPlanStream_.serve(first, std::min<int64_t>(int64_t(last) + 1, length_),
+                             ftp_.swapFilePath());
+        fillSlot(&ftpPlanStream_);
+        return true;
+    }
+    // The ordinary path needs the FTP client.
+    ftpPlan_.stopTransfer();
     // A range inside the one the swap file holds (the end record inside the tail block) is
     // served from there, not downloaded again.
     const std::string heldFor = ftp_.swapFilePath() + '\n' + ftp_.remotePath();

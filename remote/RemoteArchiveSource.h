@@ -6,6 +6,7 @@
 #include "app/String.h"
 #include "platform/HttpClient.h"
 #include "remote/ArchiveSource.h"
+#include "remote/FtpPlanReader.h"
 #include "remote/FtpRangeReader.h"
 #include "remote/HttpArchiveReader.h"
 #include "remote/HttpPlanReader.h"
@@ -101,6 +102,8 @@ private:
     bool keepPlanned_ = false;
     std::function<void()> networkActivity_;
     FtpRangeReader ftp_; // ftp: logs on, learns the size once, downloads ranges
+    FtpPlanReader ftpPlan_{ftp_};
+    FtpPlanStream ftpPlanStream_{ftpPlan_, ftp_};
     // ftp: what the swap file holds: [first, end) of the file named by ftpHeldFor_.
     SwapFileSlice ftpSlice_;
     std::string ftpHeldFor_;
