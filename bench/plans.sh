@@ -98,10 +98,19 @@ printf -- "-%.0s" {1..100}; echo
 start_delay
 for d in 0 50; do
   [[ $d == 0 ]] && base=$direct || base=$delayed
-  row "extract all, 65,535 entries: before" "$d" "$before" extract -q -o -d "$out/x" "$base/many.zip"
+  # Before plans, each entry costs a request: 65,537 round trips of 50 ms are some 55 minutes.
+  if [[ $d == 0 || -n ${SLOW_BEFORE:-} ]]; then
+    row "extract all, 65,535 entries: before" "$d" "$before" extract -q -o -d "$out/x" "$base/many.zip"
+  else
+    printf "%-44s | %-5s | %s\n" "extract all, 65,535 entries: before" "$d" "skipped: 65,537 requests x 50 ms (SLOW_BEFORE=1 runs it)"
+  fi
   row "extract all, 65,535 entries: after" "$d" "$after" extract -q -o -d "$out/x" "$base/many.zip"
   row "curl -o + unzip -q -o -d" "$d" curl_unzip "$base/many.zip"
-  row "test all, 65,535 entries: before" "$d" "$before" test -q "$base/many.zip"
+  if [[ $d == 0 || -n ${SLOW_BEFORE:-} ]]; then
+    row "test all, 65,535 entries: before" "$d" "$before" test -q "$base/many.zip"
+  else
+    printf "%-44s | %-5s | %s\n" "test all, 65,535 entries: before" "$d" "skipped: 65,537 requests x 50 ms (SLOW_BEFORE=1 runs it)"
+  fi
   row "test all, 65,535 entries: after" "$d" "$after" test -q "$base/many.zip"
   row "curl -o + unzip -tq" "$d" curl_test "$base/many.zip"
 done

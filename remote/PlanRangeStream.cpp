@@ -19,21 +19,24 @@ std::size_t PlanRangeStream::read(void* buffer, std::size_t n) {
     n = static_cast<std::size_t>(std::min<int64_t>(end_ - pos_, static_cast<int64_t>(n)));
     std::size_t got = 0;
     while (got < n) {
+        const std::size_t want = n - got;
         std::size_t step = 0;
         if (!fallback_ && plan_.covers(pos_)) {
-            step = plan_.read(pos_, out + got, n - got);
+            step = plan_.read(pos_, out + got, want);
             if (step > 0 && keep_)
                 reader_.keep(pos_, out + got, step, true);
         }
-        if (step == 0)
-            step = readFallback(out + got, n - got);
-        if (step == 0) {
-            end_ = pos_; // the transfer failed: nothing more comes from this piece
+        const bool fallback = step == 0;
+        if (fallback)
+            step = readFallback(out + got, want);
+        got += step;
+        pos_ += static_cast<int64_t>(step);
+        // As without a plan: a transfer that fails ends the piece; there is no third attempt.
+        if (fallback && step < want) {
+            end_ = pos_;
             failure_ = reader_.errorText();
             break;
         }
-        got += step;
-        pos_ += static_cast<int64_t>(step);
     }
     return got;
 }

@@ -146,7 +146,8 @@ void RemoteArchiveSource::setReadPlan(std::vector<ByteSpan> spans, int passes) {
 
 std::optional<bool> RemoteArchiveSource::copyWhole(int fd,
                                                    const std::function<bool(int64_t)>& progress) {
-    if (protocol_ != Http)
+    // One stream gains nothing over the ordinary copy.
+    if (protocol_ != Http || readplan::segmentCount(length_) < 2)
         return std::nullopt;
     clearError();
     if (!http_.isOpen() && !reopen())
