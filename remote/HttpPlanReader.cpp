@@ -63,19 +63,28 @@ bool HttpPlanReader::covers(int64_t pos) const {
     return pos >= pieces_[i].consumed || pieces_[i].toFile;
 }
 
+// Keeps up to MaxTransfers requests on the wire. A request that has arrived whole waits for
+// the reader without a connection, so the next one starts; the bytes waiting in memory stay
+// within MaxTransfers times BufferLimit all the same.
 void HttpPlanReader::fillWindow() {
-    int running = 0;
+    int onTheWire = 0;
+    std::size_t waiting = 0;
     for (std::size_t i = head_; i < pieces_.size(); ++i) {
         Piece& piece = pieces_[i];
         if (piece.failed)
             continue;
-        if (running == ParallelFetcher::MaxTransfers)
+        if (onTheWire == ParallelFetcher::MaxTransfers ||
+            waiting >= ParallelFetcher::MaxTransfers * ParallelFetcher::BufferLimit)
             break;
         if (!piece.transfer)
             startPiece(piece, piece.consumed);
-        // A finished piece holds no connection: the next one may start.
-        if (!(piece.toFile && fetcher_.finished(piece.transfer)))
-            ++running;
+        if (!fetcher_.finished(piece.transfer))
+            ++onTheWire;
+        if (!piece.toFile)
+            waiting += std::max<std::size_t>(fetcher_.buffered(piece.transfer),
+                                             piece.transfer && !fetcher_.finished(piece.transfer)
+                                                 ? ParallelFetcher::BufferLimit
+                                                 : 0);
     }
 }
 
@@ -171,6 +180,7 @@ std::size_t HttpPlanReader::readMemory(Piece& piece, char* out, std::size_t n) {
             return 0;
         }
         fetcher_.pump(PollSlice);
+        fillWindow();
     }
     const std::size_t got = fetcher_.take(piece.transfer, out, n);
     piece.consumed += static_cast<int64_t>(got);
@@ -198,6 +208,7 @@ bool HttpPlanReader::waitFor(Piece& piece, int64_t pos) {
             return false;
         }
         fetcher_.pump(PollSlice);
+        fillWindow();
     }
     return true;
 }
