@@ -65,7 +65,7 @@ bool HttpPlanReader::covers(int64_t pos) const {
 
 // Keeps up to MaxTransfers requests on the wire. A request that has arrived whole waits for
 // the reader without a connection, so the next one starts; the bytes waiting in memory stay
-// within MaxTransfers times BufferLimit all the same.
+// within MemoryLimit all the same.
 void HttpPlanReader::fillWindow() {
     int onTheWire = 0;
     std::size_t waiting = 0;
@@ -73,18 +73,19 @@ void HttpPlanReader::fillWindow() {
         Piece& piece = pieces_[i];
         if (piece.failed)
             continue;
-        if (onTheWire == ParallelFetcher::MaxTransfers ||
-            waiting >= ParallelFetcher::MaxTransfers * ParallelFetcher::BufferLimit)
+        if (onTheWire == ParallelFetcher::MaxTransfers || waiting >= ParallelFetcher::MemoryLimit)
             break;
         if (!piece.transfer)
             startPiece(piece, piece.consumed);
         if (!fetcher_.finished(piece.transfer))
             ++onTheWire;
+        // A transfer on the wire may still fill its buffer, but never with more than the
+        // rest of its request.
+        const auto rest = static_cast<std::size_t>(piece.end - piece.consumed);
         if (!piece.toFile)
-            waiting += std::max<std::size_t>(fetcher_.buffered(piece.transfer),
-                                             piece.transfer && !fetcher_.finished(piece.transfer)
-                                                 ? ParallelFetcher::BufferLimit
-                                                 : 0);
+            waiting += fetcher_.finished(piece.transfer)
+                           ? fetcher_.buffered(piece.transfer)
+                           : std::min(rest, ParallelFetcher::BufferLimit);
     }
 }
 

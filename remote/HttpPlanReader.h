@@ -1,11 +1,12 @@
 // Serves a read plan over HTTP: the plan's requests stream ahead of the reader, at most
 // ParallelFetcher::MaxTransfers at once, and the reader takes their bytes once, in order.
 //
-// Memory: each transfer holds at most ParallelFetcher::BufferLimit (8 MiB) and libcurl one
-// receive buffer (256 KiB) besides, so four in flight hold under 34 MiB, whatever the plan's
-// size. A large request (readplan::ParallelMinimum) is fetched in up to four segments: the
-// first streams to the reader, the others land in a private spill file at their own offsets
-// and are read from there; the file's space is given back as the reader passes.
+// Memory: the transfers' bytes waiting for the reader stay under ParallelFetcher::MemoryLimit
+// (32 MiB; a transfer on the wire counts with what it may still bring, at most 8 MiB), and
+// libcurl holds one 256 KiB receive buffer per transfer: under 34 MiB whatever the plan's
+// size, beside the range cache's 8 MiB. A large request (readplan::ParallelMinimum) is fetched in
+// up to four segments: the first streams to the reader, the others land in a private spill file at
+// their own offsets and are read from there; the file's space is given back as the reader passes.
 //
 // What the plan cannot serve (a request that failed, a byte behind the reader, a byte in no
 // request) is left to the caller, which fetches it the ordinary way: a failure costs one

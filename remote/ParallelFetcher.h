@@ -32,8 +32,12 @@ struct FetchTarget {
 
 class ParallelFetcher {
 public:
-    static constexpr int MaxTransfers = 4;
+    // Eight rather than four: 200 small entries scattered over 1 GiB, 50 ms away, took 5.3 s
+    // with four and 1.7 s with eight (bench/plans.sh). Segments stay at four.
+    static constexpr int MaxTransfers = 8;
     static constexpr std::size_t BufferLimit = 8 * 1024 * 1024;
+    // What a plan's transfers may hold in memory together.
+    static constexpr std::size_t MemoryLimit = 4 * BufferLimit;
 
     explicit ParallelFetcher(HttpOptions options = {});
     ~ParallelFetcher();
