@@ -9,6 +9,7 @@
 #include "cli/Password.h"
 #include "cli/Progress.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -38,7 +39,7 @@ std::vector<Selected> entriesBelow(CZipArchive& archive, std::string folder, boo
     for (uint32_t i = 0; !folder.empty() && i < archive.entryCount(); ++i)
         if (archive.getEntryInfo(header, i) && header.name().rfind(prefix, 0) == 0 &&
             wanted(archive, i, filesOnly))
-            found.push_back({header.name(), i});
+            found.push_back({header.name(), static_cast<int32_t>(i)});
     return found;
 }
 
@@ -49,7 +50,7 @@ std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std:
         CZipFileHeader header;
         for (uint32_t i = 0; i < archive.entryCount(); ++i)
             if (wanted(archive, i, filesOnly) && archive.getEntryInfo(header, i))
-                selection.push_back({header.name(), i});
+                selection.push_back({header.name(), static_cast<int32_t>(i)});
         return selection;
     }
     for (const auto& name : names) {
@@ -64,6 +65,20 @@ std::vector<Selected> selectEntries(CZipArchive& archive, const std::vector<std:
         selection.insert(selection.end(), below.begin(), below.end());
     }
     return selection;
+}
+
+// Hands the source the spans the command will read, so that it fetches them with a few
+// requests ahead of the reads. An entry named twice is read twice: the source keeps it.
+void planReads(ArchiveSession& session, const std::vector<Selected>& selection) {
+    std::vector<int32_t> indices;
+    for (const Selected& entry : selection)
+        indices.push_back(entry.index);
+    std::vector<int32_t> sorted = indices;
+    std::sort(sorted.begin(), sorted.end());
+    const bool repeated = std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end();
+    std::vector<ByteSpan> spans = session.archive().readSpans(indices);
+    if (readplan::worthPlanning(spans))
+        session.source().setReadPlan(std::move(spans), repeated ? 2 : 1);
 }
 
 CZipFileHeader headerOf(CZipArchive& archive, uint32_t index) {
@@ -169,6 +184,7 @@ int runTest(const CliOptions& o) {
         writeOut("The archive holds no files to test.\n");
         return exitcode::success;
     }
+    planReads(session, selection);
     int failures = 0;
     for (const Selected& entry : selection) {
         std::string reason = entry.index < 0 ? notFoundText : "";
@@ -200,7 +216,9 @@ int runExtract(const CliOptions& o) {
     CZipArchive& archive = session.archive();
     int failures = 0;
     OverwriteQuestion question(o.overwrite);
-    for (const Selected& entry : selectEntries(archive, o.names, false)) {
+    const std::vector<Selected> selection = selectEntries(archive, o.names, false);
+    planReads(session, selection);
+    for (const Selected& entry : selection) {
         if (entry.index < 0) {
             fail(escapeForTerminal(entry.name) + ": FAILED: " + notFoundText);
             ++failures;

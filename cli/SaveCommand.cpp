@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -39,6 +40,7 @@ public:
     }
     bool ok() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
+    int fd() const { return fd_; }
     bool write(const char* data, std::size_t n) { return writeAllBytes(fd_, data, n); }
     // Makes the file the target; false leaves the target untouched.
     bool commit(const std::string& target) {
@@ -77,6 +79,18 @@ bool readRange(RangeStream* stream, char* buffer, std::size_t n) {
 
 Outcome copyRanges(RemoteArchiveSource& source, RangeStream*& stream, TemporaryFile& file,
                    ProgressBar& bar) {
+    // Several parts at once, each written in place, where the source offers it.
+    const std::optional<bool> copied = source.copyWhole(file.fd(), [&](int64_t done) {
+        bar.advanceTo(static_cast<uint64_t>(done));
+        return !interrupted();
+    });
+    if (copied) {
+        if (*copied)
+            return {};
+        if (interrupted())
+            return "interrupted";
+        return source.errorText().empty() ? "the server stopped serving" : source.errorText();
+    }
     const int64_t length = source.length();
     std::vector<char> buffer(1 << 20);
     for (int64_t first = 0; first < length;) {

@@ -44,6 +44,12 @@ std::string reasonOf(const std::exception_ptr& error) {
     }
 }
 
+// The read plan handed to the source lasts as long as the run.
+struct ReadPlanScope {
+    ArchiveSource& source;
+    ~ReadPlanScope() { source.setReadPlan({}); }
+};
+
 } // namespace
 
 struct ZipExtractThread::Run {
@@ -96,6 +102,12 @@ int ZipExtractThread::run(ExtractRequest& request) {
     state.bar.setPos(0);
     send(WM_JOB_STARTED);
     state.resolveNames();
+    // Each entry is read twice (test pass, then extraction): the source may fetch them all
+    // with a few requests ahead of the reads and keep them for the second pass.
+    ReadPlanScope plan{doc_.source()};
+    std::vector<ByteSpan> spans = state.archive.readSpans(state.indices);
+    if (readplan::worthPlanning(spans))
+        doc_.source().setReadPlan(std::move(spans), 2);
 
     for (size_t i = 0; i < state.indices.size(); ++i) {
         if (isStopRequested())

@@ -80,7 +80,23 @@ int ZipSaveThread::run(const String& path, const JobSettings& settings) {
     RangeStream** slot = doc_.archive().storage().fileSlot();
     std::vector<char> buffer(chunkSize);
     int64_t sum = 0;
-    while (!failure && sum < length) {
+    // Several parts at once where the source can; the bar moves by the bytes written.
+    const std::optional<bool> copied =
+        failure ? std::nullopt : source.copyWhole(file.get(), [&](int64_t done) {
+            bar.setPos(static_cast<int32_t>(done / chunkSize));
+            return !isStopRequested();
+        });
+    if (copied && *copied)
+        sum = length;
+    if (copied && !*copied) {
+        // Parts arrive out of order: what stands on disk has holes and must not look like
+        // the archive.
+        ::unlink(path.text());
+        if (!isStopRequested())
+            failure =
+                source.errorText().empty() ? "the server stopped serving" : source.errorText();
+    }
+    while (!copied && !failure && sum < length) {
         if (isStopRequested()) {
             send(WM_JOB_ENDED); // the part already written stays; the user asked for this
             return 0;

@@ -3,10 +3,13 @@
 #pragma once
 
 #include "remote/RangeStream.h"
+#include "remote/ReadPlan.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 class String;
 
@@ -46,4 +49,22 @@ public:
     virtual void resetCancel() {}
     // The folder of the source's private files (swap and spill files) from the next archive on.
     virtual void setTemporaryFolder(const std::string& folder) { (void)folder; }
+
+    // A job about to read several entries hands over the spans it will read, in its order;
+    // `passes` says how often it reads each span (2: a test pass, then the extraction). The
+    // source may then fetch them with few requests ahead of the reads. An empty plan ends the
+    // previous one; a source that fetches piece by piece ignores plans.
+    virtual void setReadPlan(std::vector<ByteSpan> spans, int passes = 1) {
+        (void)spans;
+        (void)passes;
+    }
+    // Copies the whole archive into `fd` at the bytes' own offsets, several parts at once
+    // where that is faster. `progress` gets the bytes done and returns false to stop. Nothing
+    // when the source does not offer it (the caller copies range by range); otherwise true
+    // once every byte is written, false with errorText() set.
+    virtual std::optional<bool> copyWhole(int fd, const std::function<bool(int64_t)>& progress) {
+        (void)fd;
+        (void)progress;
+        return std::nullopt;
+    }
 };

@@ -63,6 +63,13 @@ public:
     const std::string& errorText() const { return errorText_; }
 
     const RangeCache& cache() const { return cache_; }
+    // Bytes fetched by other means (a read plan), kept for a second reading.
+    void keep(int64_t pos, const char* data, std::size_t n, bool spill) {
+        cache_.store(pos, data, n, spill);
+    }
+    // The validators seen at open, for requests made by other means.
+    const std::string& etag() const { return etag_; }
+    const std::string& lastModified() const { return lastModified_; }
 
 private:
     struct Response {

@@ -1,7 +1,6 @@
 // A zip file on this computer, read through the same interface as the remote sources: a
 // file:// address names it, one descriptor is held while it is open, and every range is
-// served by pread from that descriptor. Offsets are 64-bit inside; the engine's interface
-// still caps archives below 2 GiB.
+// served by pread from that descriptor.
 #pragma once
 
 #include "app/String.h"

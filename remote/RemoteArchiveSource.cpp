@@ -2,20 +2,22 @@
 
 #include "remote/Address.h"
 #include "remote/ContentRange.h"
+#include "remote/SegmentedDownload.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 
 RemoteArchiveSource::RemoteArchiveSource(HttpOptions options)
-    : client_(std::make_unique<HttpClient>(std::move(options))), http_(*client_),
-      httpStream_(http_) {}
+    : client_(std::make_unique<HttpClient>(options)), http_(*client_), httpStream_(http_),
+      fetcher_(std::move(options)) {}
 
 RemoteArchiveSource::~RemoteArchiveSource() = default;
 
 bool RemoteArchiveSource::connect(String& address) {
     // ftp: the previous archive's swap file goes, whatever the scheme; a new one is made by
     // the ftp logon.
+    ftpPlan_.clear();
     ftp_.close();
     ftpHeldFor_.clear();
     resetCancel();
@@ -77,6 +79,8 @@ bool RemoteArchiveSource::openHttpFile() {
 
 void RemoteArchiveSource::closeRemoteFile() {
     local_.closeRemoteFile();
+    plan_.clear();
+    planStream_.close();
     httpStream_.close();
     http_.close();
     if (storageFileSlot_ && *storageFileSlot_ && *storageFileSlot_ != &httpStream_) {
@@ -122,18 +126,62 @@ bool RemoteArchiveSource::requestHttpRange(int64_t first, int64_t last) {
         setError(SourceError::RangeRefused, "The requested range is empty.");
         return false;
     }
+    const int64_t end = std::min<int64_t>(last + 1LL, http_.length());
+    // A piece still to come from the plan is read from there; one read before (the second
+    // pass over an entry) comes from the cache.
+    if (plan_.covers(first) && !http_.cache().contains(first)) {
+        planStream_.serve(first, end, address_.str(), keepPlanned_);
+        fillSlot(&planStream_);
+        return true;
+    }
     if (!http_.beginPiece(first, last)) {
         setError(http_.error(), http_.errorText());
         return false;
     }
-    const int64_t end = std::min<int64_t>(last + 1, http_.length());
     httpStream_.serve(first, end, address_.str());
     return true;
+}
+
+void RemoteArchiveSource::targetFetcher() {
+    const std::string& effective = http_.effectiveUrl();
+    fetcher_.setTarget({effective.empty() ? address_.str() : effective, http_.length(),
+                        http_.etag(), http_.lastModified()});
+}
+
+void RemoteArchiveSource::setReadPlan(std::vector<ByteSpan> spans, int passes) {
+    plan_.clear();
+    ftpPlan_.clear();
+    keepPlanned_ = passes > 1;
+    if (protocol_ == Ftp && !spans.empty())
+        ftpPlan_.start(spans, length_);
+    if (protocol_ != Http || spans.empty() || (!http_.isOpen() && !reopen()))
+        return;
+    targetFetcher();
+    plan_.start(readplan::coalesce(spans, http_.length()));
+}
+
+std::optional<bool> RemoteArchiveSource::copyWhole(int fd,
+                                                   const std::function<bool(int64_t)>& progress) {
+    // One stream gains nothing over the ordinary copy.
+    if (protocol_ != Http || readplan::segmentCount(length_) < 2)
+        return std::nullopt;
+    clearError();
+    if (!http_.isOpen() && !reopen())
+        return false;
+    plan_.clear();
+    targetFetcher();
+    const int64_t length = http_.length();
+    SegmentedResult result =
+        downloadSegments(fetcher_, 0, length, fd, 0, readplan::segmentCount(length), progress);
+    if (!result.complete)
+        setError(result.error, result.errorText);
+    return result.complete;
 }
 
 void RemoteArchiveSource::disconnect() {
     closeRemoteFile();
     // ftp: the swap file is removed; the FTP client stays logged on until the next connect.
+    ftpPlan_.clear();
     ftp_.close();
     ftpHeldFor_.clear();
     local_.disconnect();
@@ -146,15 +194,19 @@ void RemoteArchiveSource::queryRemoteFileName() {
 
 void RemoteArchiveSource::cancel() {
     client_->abort();
+    fetcher_.abort();
     // ftp: the running range download stops after its next piece.
     ftp_.cancel();
     local_.cancel();
+    ftpPlan_.cancel();
 }
 
 void RemoteArchiveSource::resetCancel() {
     client_->clearAbort();
     ftp_.resetCancel();
     local_.resetCancel();
+    ftpPlan_.resetCancel();
+    fetcher_.clearAbort();
 }
 
 std::string RemoteArchiveSource::errorText() const {
@@ -222,6 +274,14 @@ bool RemoteArchiveSource::requestFtpRange(int64_t first, int64_t last) {
         setError(SourceError::Cancelled, "The transfer was cancelled.");
         return false;
     }
+    // A piece still to come from the plan's transfer is read from there.
+    if (ftpPlan_.covers(first)) {
+        ftpPlanStream_.serve(first, std::min<int64_t>(last + 1, length_), ftp_.swapFilePath());
+        fillSlot(&ftpPlanStream_);
+        return true;
+    }
+    // The ordinary path needs the FTP client.
+    ftpPlan_.stopTransfer();
     // A range inside the one the swap file holds (the end record inside the tail block) is
     // served from there, not downloaded again.
     const std::string heldFor = ftp_.swapFilePath() + '\n' + ftp_.remotePath();

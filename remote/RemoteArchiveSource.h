@@ -6,10 +6,14 @@
 #include "app/String.h"
 #include "platform/HttpClient.h"
 #include "remote/ArchiveSource.h"
+#include "remote/FtpPlanReader.h"
 #include "remote/FtpRangeReader.h"
 #include "remote/HttpArchiveReader.h"
+#include "remote/HttpPlanReader.h"
 #include "remote/HttpRangeStream.h"
 #include "remote/LocalArchiveSource.h"
+#include "remote/ParallelFetcher.h"
+#include "remote/PlanRangeStream.h"
 #include "remote/SourceError.h"
 #include "remote/SwapFileSlice.h"
 
@@ -51,6 +55,10 @@ public:
     SourceError lastError() const { return lastError_; }
     void cancel() override;
     void resetCancel() override;
+    // http: the plan's requests stream ahead of the engine (HttpPlanReader).
+    void setReadPlan(std::vector<ByteSpan> spans, int passes = 1) override;
+    // http: in parallel segments (SegmentedDownload); ftp: not offered.
+    std::optional<bool> copyWhole(int fd, const std::function<bool(int64_t)>& progress) override;
 
     int32_t protocol() const { return protocol_; }
     // http: the status of the last response (401, 407, ...); 0 when none came.
@@ -66,17 +74,20 @@ public:
     // http: the folder of the range cache's spill file, too.
     void setSwapFolder(std::string folder) {
         http_.setSpillFolder(folder);
+        plan_.setSpillFolder(folder);
         ftp_.setTempFolder(std::move(folder));
     }
     void setTemporaryFolder(const std::string& folder) override { setSwapFolder(folder); }
     // http: the reader behind the http branches (tests look at its cache).
     const HttpArchiveReader& httpReader() const { return http_; }
+    const ParallelFetcher& planFetcher() const { return fetcher_; }
     // ftp: the reader behind the ftp branches (tests set its time-out).
     FtpRangeReader& ftpReader() { return ftp_; }
 
 private:
     bool openHttpFile();
     bool requestHttpRange(int64_t first, int64_t last);
+    void targetFetcher();
     void queryRemoteFileName();
     void setError(SourceError error, std::string text);
     void clearError() { setError(SourceError::None, {}); }
@@ -104,9 +115,15 @@ private:
     std::unique_ptr<HttpClient> client_;
     HttpArchiveReader http_;
     HttpRangeStream httpStream_;
+    ParallelFetcher fetcher_;
+    HttpPlanReader plan_{fetcher_};
+    PlanRangeStream planStream_{plan_, http_};
+    bool keepPlanned_ = false;
     std::function<void()> networkActivity_;
     LocalArchiveSource local_; // file: pread on the local file
     FtpRangeReader ftp_;       // ftp: logs on, learns the size once, downloads ranges
+    FtpPlanReader ftpPlan_{ftp_};
+    FtpPlanStream ftpPlanStream_{ftpPlan_, ftp_};
     // ftp: what the swap file holds: [first, end) of the file named by ftpHeldFor_.
     SwapFileSlice ftpSlice_;
     std::string ftpHeldFor_;

@@ -4,5 +4,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 jobs=${JOBS:-$(nproc)}
-cmake -S "$root" -B "$build" -G Ninja "$@"
+launcher=()
+# A compiler cache, where one is installed, makes rebuilds in fresh clones cheap.
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" "$@"
 cmake --build "$build" -j "$jobs"

@@ -7,6 +7,7 @@
 // for an index out of range in testEntry. `what()` of each is a short English reason.
 #pragma once
 
+#include "remote/ReadPlan.h"
 #include "zip/ZipCentralDir.h"
 #include "zip/ZipException.h"
 #include "zip/ZipFileHeader.h"
@@ -17,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class ArchiveSource;
 class String;
@@ -75,6 +77,10 @@ public:
     // Entry index of `name` ("/" separators, UTF-8), or -1.
     int32_t findEntry(const std::string& name, bool caseSensitive);
     const CZipCentralDir& centralDir() const { return centralDir_; }
+    // The bytes that reading these entries takes, in the order given (for the source's read
+    // plan): each entry's local header through the end of its data. Folders, unknown indices
+    // and entries that share bytes with another are left out.
+    std::vector<ByteSpan> readSpans(const std::vector<int32_t>& indices) const;
 
     // Fetches the entry's local header and asks for its compressed data; for an encrypted
     // entry, reads its encryption header and checks the password. False when the index is

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 
 using clitest::cli;
@@ -85,9 +86,13 @@ TEST(CliFailure, EntryCutShortFailsAndLeavesNoFile) {
     const std::string zip = archiveBytes(twoFiles);
     mgtest::ScriptedHttpServer server([&](const SeenRequest& r) {
         ScriptedReply reply = ScriptedReply::file(zip, r);
-        // The data range of b.bin (stored, 102,400 bytes) stops half-way.
-        if (reply.status == 206 && reply.body.size() > 50000)
-            reply.cutAfter = 50000;
+        // The data of b.bin (stored, 102,400 bytes) stops half-way, however often it is asked
+        // for: every answer that would carry byte 60,000 ends before it.
+        long long first = 0;
+        if (reply.status == 206 &&
+            std::sscanf(reply.headers[0].second.c_str(), "bytes %lld-", &first) == 1 &&
+            first <= 60000 && first + static_cast<long long>(reply.body.size()) > 60000)
+            reply.cutAfter = static_cast<std::size_t>(60000 - first);
         return reply;
     });
     mgtest::TempDir out("mgtest-cli-cut");
@@ -188,3 +193,51 @@ TEST(CliFailure, ExtractToAPlaceThatCannotBeMadeFetchesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+const char* largeArchive = R"(
+import random
+z = zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED)
+z.writestr("large.bin", random.Random(4).randbytes(40 * 1024 * 1024))
+z.close()
+)";
+
+} // namespace
+
+TEST(CliFailure, ASegmentThatKeepsFailingFailsTheSaveAndLeavesNoFile) {
+    const std::string zip = archiveBytes(largeArchive);
+    std::atomic<int> segments{0};
+    mgtest::ScriptedHttpServer server([&](const SeenRequest& r) {
+        ScriptedReply reply = ScriptedReply::file(zip, r);
+        const std::string range = r.header("Range").value_or("");
+        // The segments after the first: cut off each time, also when taken up again.
+        if (reply.status == 206 && range.rfind("bytes=0-", 0) != 0 &&
+            range.rfind("bytes=-", 0) != 0) {
+            ++segments;
+            reply.cutAfter = 1000;
+        }
+        return reply;
+    });
+    mgtest::TempDir out("mgtest-cli-segments");
+    auto run = cli({"save", "-q", server.url("/a.zip"), out.file("a.zip")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("could not save " + out.file("a.zip")), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(out.path())) << "a file with holes was left";
+    EXPECT_GE(segments.load(), 2) << "the save ran in segments";
+}
+
+TEST(CliFailure, ASegmentCutOnceIsTakenUpWhereItStopped) {
+    const std::string zip = archiveBytes(largeArchive);
+    std::atomic<int> cuts{0};
+    mgtest::ScriptedHttpServer server([&](const SeenRequest& r) {
+        ScriptedReply reply = ScriptedReply::file(zip, r);
+        if (reply.status == 206 && reply.body.size() > 1000000 && cuts++ == 0)
+            reply.cutAfter = 300000;
+        return reply;
+    });
+    mgtest::TempDir out("mgtest-cli-segments");
+    auto run = cli({"save", "-q", server.url("/a.zip"), out.file("a.zip")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(mgtest::readFile(out.file("a.zip")) == zip) << "the saved copy differs";
+}

@@ -171,3 +171,32 @@ TEST(LocalFileJobs, ListsAFileOnDiskAndNamesWhyAMissingOneFails) {
               1)
         << ::testing::PrintToString(h.view.messages());
 }
+
+TEST_F(OverNginx, ExtractingManyEntriesTakesOneRequestThoughEachIsReadTwice) {
+    // 60 stored entries of 5,000 bytes: most of the archive lies before the tail.
+    std::vector<RawEntry> entries;
+    std::vector<String> names;
+    for (int i = 0; i < 60; ++i) {
+        std::string data(5000, '\0');
+        for (size_t j = 0; j < data.size(); ++j)
+            data[j] = static_cast<char>((j * 7919u + static_cast<size_t>(i) * 104729u) >> 5);
+        entries.push_back({"many/e" + std::to_string(i) + ".bin", data});
+        names.push_back(String(entries.back().name));
+    }
+    const std::vector<unsigned char> zip = buildZip(entries);
+    mgtest::writeFile(root.file("many.zip"), std::string(zip.begin(), zip.end()));
+    RemoteArchiveSource source;
+    DocHarness h(source);
+    ASSERT_TRUE(h.open(nginx->httpUrl("/many.zip")));
+    nginx->waitForAccessLog(1);
+    nginx->clearAccessLog();
+    h.view.clear();
+    ASSERT_TRUE(h.doc->startExtract(names, String(out.path()), false, true, false));
+    ASSERT_TRUE(h.waitIdle());
+    EXPECT_EQ(h.view.boxes().back().text.str(), "Extraction complete!");
+    for (const RawEntry& entry : entries)
+        EXPECT_EQ(mgtest::readFile(out.file(entry.name)), entry.data) << entry.name;
+    // The test pass and the extraction pass: one request for what the open did not bring.
+    const auto log = nginx->waitForAccessLog(1);
+    EXPECT_EQ(log.size(), 1u);
+}
