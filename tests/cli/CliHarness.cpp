@@ -40,10 +40,21 @@ void makeArchive(const std::string& path, const std::string& script) {
 }
 
 std::string pythonTsv(const std::string& path) {
-    const char* program = R"(import sys, zipfile
+    // The time as the program shows it: from an extended-timestamp (0x5455) or NTFS (0x000A)
+    // field when there is one, in local time, else the MS-DOS fields.
+    const char* program = R"(import struct, sys, time, zipfile
+def exact(extra):
+    while len(extra) >= 4:
+        tag, size = struct.unpack("<HH", extra[:4]); body = extra[4:4 + size]
+        if tag == 0x5455 and size >= 5 and body[0] & 1: return struct.unpack("<i", body[1:5])[0]
+        if tag == 0x000A and size >= 32: return struct.unpack("<Q", body[8:16])[0] // 10**7 - 11644473600
+        extra = extra[4 + size:]
+def shown(i):
+    when = exact(i.extra)
+    return i.date_time if when is None else time.localtime(when)[:6]
 for i in zipfile.ZipFile(sys.argv[1]).infolist():
     if i.is_dir(): continue
-    t = "%04d-%02d-%02dT%02d:%02d:%02d" % i.date_time
+    t = "%04d-%02d-%02dT%02d:%02d:%02d" % tuple(shown(i))
     print("%s\t%d\t%d\t%08x\t%d\t%s" % (i.filename, i.file_size, i.compress_size, i.CRC, i.compress_type, t))
 )";
     return mgtest::runCommand({mgtest::DebianPython, "-c", program, path}).output;
