@@ -16,7 +16,8 @@ public:
         if (outSize == 0)
             return {0, 0, true};
         const std::size_t n = std::min(inSize, outSize);
-        std::memcpy(out, in, n);
+        if (n != 0) // no input may come as a null pointer
+            std::memcpy(out, in, n);
         return {n, n, false};
     }
 };
