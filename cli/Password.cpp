@@ -3,66 +3,18 @@
 #include "app/StringDisplay.h"
 
 #include "cli/CliOptions.h"
-#include "cli/Interrupt.h"
+#include "cli/HiddenInput.h"
 #include "cli/Listing.h"
 #include "zip/ZipArchive.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int triesPerEntry = 3;
-
-void writeText(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0 && errno != EINTR)
-            return;
-        if (n > 0)
-            done += static_cast<std::size_t>(n);
-    }
-}
-
-// Shows the prompt and reads one line with echo off; the terminal's settings come back on
-// every way out. Echo goes off before the prompt shows, so nothing typed after it can echo.
-// Nothing when the line could not be read or Ctrl+C was pressed.
-std::optional<std::string> readHidden(int tty, const std::string& prompt) {
-    termios saved{};
-    const bool canHide = tcgetattr(tty, &saved) == 0;
-    if (canHide) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        quiet.c_lflag |= ECHONL;
-        tcsetattr(tty, TCSAFLUSH, &quiet);
-    }
-    writeText(tty, prompt);
-    std::string line;
-    char c = 0;
-    bool complete = false;
-    while (!interrupted()) {
-        const ssize_t n = ::read(tty, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || c == '\n') {
-            complete = n > 0;
-            break;
-        }
-        line += c;
-    }
-    if (canHide)
-        tcsetattr(tty, TCSANOW, &saved);
-    if (!complete) {
-        writeText(tty, "\n");
-        return std::nullopt;
-    }
-    return line;
-}
 
 class TerminalPrompt {
 public:

@@ -141,9 +141,10 @@ TEST_F(CliSignIn, NetrcEntryForTheHostIsUsed) {
     EXPECT_EQ(run.out, clitest::pythonTsv(www->file("private/sample.zip")));
 }
 
-// On a terminal, -u USER asks for the password; what is typed is not echoed.
+// On a terminal, -u USER asks for the password; what is typed is not echoed. The answer is
+// typed the moment the prompt shows, which once raced with echo going off and was flushed.
 TEST_F(CliSignIn, PasswordIsAskedOnTheTerminalWithoutEcho) {
-    const char* script = R"(import os, pty, select, sys
+    const char* script = R"PY(import os, pty, select, sys
 pid, fd = pty.fork()
 if pid == 0:
     os.execv(sys.argv[1], sys.argv[1:])
@@ -160,10 +161,20 @@ def pump(until, limit=20.0):
 pump(b"':")
 os.write(fd, b"s3cret-pw\n")
 pump(b"\x00never")
-_, status = os.waitpid(pid, 0)
+import time
+deadline = time.monotonic() + 30
+while True:
+    done, status = os.waitpid(pid, os.WNOHANG)
+    if done: break
+    if time.monotonic() > deadline:
+        os.kill(pid, 9)
+        _, status = os.waitpid(pid, 0)
+        seen += b"\n(still waiting for the password: killed)"
+        break
+    time.sleep(0.05)
 sys.stdout.write(seen.decode("utf-8", "replace"))
 sys.stdout.write("\nEXIT %d\n" % os.waitstatus_to_exitcode(status))
-)";
+)PY";
     auto run = mgtest::runCommand(
         {mgtest::DebianPython, "-c", script, MG_CLI_PATH, "test", "-q", "-u", "joe", url()});
     EXPECT_TRUE(contains(run.output, "Enter host password for user 'joe':")) << run.output;
