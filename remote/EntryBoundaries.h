@@ -3,6 +3,8 @@
 // request for an entry's local header reaches exactly to the entry's end, so the entry's
 // data comes in the same response and no byte of the next entry travels with it.
 //
+// Classic and ZIP64 archives alike, with bytes in front of the archive.
+//
 // A hint only: the zip engine still checks every record it reads. A damaged or unusual
 // directory leaves the boundaries unknown, which costs requests, never correctness.
 #pragma once
