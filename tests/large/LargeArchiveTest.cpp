@@ -1,6 +1,7 @@
 // A ZIP64 archive beyond every 32-bit limit at once: 6 GiB long, an entry of 5 GiB, entries
 // whose local headers lie past 6 GiB, and 70,002 entries. Listed, tested and extracted over
-// nginx; the listing is compared with what Python's zipfile reads.
+// nginx and pyftpdlib; the listing is compared with what Python's zipfile reads.
+#include "FtpTestSupport.h"
 #include "NginxServer.h"
 #include "TestSupport.h"
 #include "remote/RemoteArchiveSource.h"
@@ -8,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
+
+#include <unistd.h>
 
 using namespace mgtest;
 
@@ -116,6 +120,38 @@ TEST_F(LargeArchive, TheFiveGiBEntryTestsSoundWithBoundedMemory) {
     EXPECT_EQ(lastDone, fiveGiB);
     // The bytes stream through bounded buffers: memory does not grow with the entry.
     EXPECT_LT(peakResidentKiB() - before, 64 * 1024);
+}
+
+// Over FTP the server seeks with REST: offsets past 4 GiB travel whole, and the size that
+// SIZE reports is taken as 64 bits.
+TEST(LargeArchiveOverFtp, ListsAndExtractsAnEntryPast6GiB) {
+    TempDir made("mg-large-ftp");
+    ASSERT_EQ(runCommand({DebianPython, MG_MAKE_LARGE_ARCHIVE, made.file("large.zip")}).exitCode,
+              0);
+    ftptest::RealFtpServer server;
+    ASSERT_TRUE(server.started());
+    // A hard link: the sparse file is not copied, and the server sees it inside its root.
+    ASSERT_EQ(::link(made.file("large.zip").c_str(), (server.root() + "/large.zip").c_str()), 0);
+
+    RemoteArchiveSource source;
+    CZipArchive archive{source};
+    archive.open(
+        String(("ftp://127.0.0.1:" + std::to_string(server.port()) + "/large.zip").c_str()));
+    ASSERT_FALSE(archive.isClosed()) << source.errorText();
+    EXPECT_GT(source.length(), 6LL << 30);
+    ASSERT_EQ(archive.entryCount(), 70002u);
+
+    server.clearTranscript();
+    TempDir out("mg-large-ftp-out");
+    const int32_t index = archive.findEntry("small/0069999.txt", true);
+    ASSERT_GE(index, 0);
+    ASSERT_TRUE(archive.extractEntry(uint32_t(index), out.path())) << archive.lastError();
+    EXPECT_EQ(readFile(out.file("small/0069999.txt")), "69999\n");
+    const auto transcript = server.transcript();
+    EXPECT_TRUE(std::any_of(transcript.begin(), transcript.end(), [](const std::string& line) {
+        return line.rfind("REST ", 0) == 0 && std::stoll(line.substr(5)) > (6LL << 30);
+    })) << "the entry is fetched from its own offset";
+    archive.close();
 }
 
 } // namespace
