@@ -120,7 +120,7 @@ bool wantedPassword(const std::exception& e) {
 bool reportTested(const Selected& entry, const std::string& reason, const char* verdict) {
     std::string line = escapeForTerminal(entry.name) + "  ";
     line += reason.empty() ? "OK" : std::string(verdict) + ": " + escapeForTerminal(reason);
-    return writeOut(line + "\n") && flushOut();
+    return writeOut(line + "\n") && flushOutSoon();
 }
 
 // Writes one entry below the destination. Empty on success, else why not; `skipped` is set

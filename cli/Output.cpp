@@ -1,11 +1,13 @@
 #include "cli/Output.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 
 namespace {
 
 bool closed = false;
+std::chrono::steady_clock::time_point lastFlush;
 
 bool checked(bool ok) {
     if (!ok && errno == EPIPE)
@@ -30,7 +32,15 @@ bool flushOut() {
     if (closed)
         return false;
     errno = 0;
+    lastFlush = std::chrono::steady_clock::now();
     return checked(std::fflush(stdout) == 0);
+}
+
+bool flushOutSoon() {
+    using namespace std::chrono_literals;
+    if (std::chrono::steady_clock::now() - lastFlush < 100ms)
+        return !closed;
+    return flushOut();
 }
 
 bool outputClosed() {

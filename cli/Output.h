@@ -9,6 +9,9 @@
 bool writeOut(const void* data, std::size_t n);
 bool writeOut(const std::string& text);
 bool flushOut();
+// Flushes when the last flush is 100 ms old: a reader at the other end of a pipe sees lines
+// as they come without a write per line (65,535 entries made 65,535 system calls).
+bool flushOutSoon();
 // True once a write failed because nobody reads standard output any more.
 bool outputClosed();
 

@@ -2,6 +2,7 @@
 
 #include "remote/LocalAddress.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -119,21 +120,64 @@ void LocalArchiveSource::Slice::serve(int64_t first, int64_t end) {
     failure_.clear();
 }
 
-std::size_t LocalArchiveSource::Slice::read(void* buffer, std::size_t n) {
-    std::size_t done = 0;
-    while (pos_ < end_ && done < n && !owner_.cancelled_) {
-        const auto want = static_cast<std::size_t>(std::min<int64_t>(end_ - pos_, n - done));
-        const ssize_t got = ::pread(owner_.fd_, static_cast<char*>(buffer) + done, want, pos_);
+void LocalArchiveSource::Slice::close() {
+    pos_ = end_ = 0;
+    windowLength_ = 0;
+}
+
+std::size_t LocalArchiveSource::Slice::fromWindow(char* out, std::size_t n) {
+    if (pos_ < windowStart_ || pos_ >= windowStart_ + int64_t(windowLength_))
+        return 0;
+    const auto offset = static_cast<std::size_t>(pos_ - windowStart_);
+    const std::size_t count = std::min(n, windowLength_ - offset);
+    std::memcpy(out, window_.data() + offset, count);
+    return count;
+}
+
+// The window holds bytes of the version of the file that was opened: every request checks
+// that the file is unchanged before the window serves it.
+bool LocalArchiveSource::Slice::fillWindow() {
+    window_.resize(WindowSize);
+    windowLength_ = 0;
+    for (;;) {
+        const ssize_t got = ::pread(owner_.fd_, window_.data(), WindowSize, pos_);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
             // Truncated under us, or a read error: a short read, which the engine reports.
             failure_ = got < 0 ? std::string(std::strerror(errno)) : "the file ended early";
             end_ = pos_;
-            break;
+            return false;
         }
-        done += static_cast<std::size_t>(got);
-        pos_ += got;
+        windowStart_ = pos_;
+        windowLength_ = static_cast<std::size_t>(got);
+        return true;
+    }
+}
+
+std::size_t LocalArchiveSource::Slice::read(void* buffer, std::size_t n) {
+    char* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (pos_ < end_ && done < n && !owner_.cancelled_) {
+        const auto want = static_cast<std::size_t>(std::min<int64_t>(end_ - pos_, n - done));
+        std::size_t got = fromWindow(out + done, want);
+        if (got == 0 && want >= WindowSize) {
+            const ssize_t direct = ::pread(owner_.fd_, out + done, want, pos_);
+            if (direct < 0 && errno == EINTR)
+                continue;
+            if (direct <= 0) {
+                failure_ = direct < 0 ? std::string(std::strerror(errno)) : "the file ended early";
+                end_ = pos_;
+                break;
+            }
+            got = static_cast<std::size_t>(direct);
+        } else if (got == 0) {
+            if (!fillWindow())
+                break;
+            continue;
+        }
+        done += got;
+        pos_ += int64_t(got);
     }
     return done;
 }
