@@ -260,6 +260,23 @@ TEST(DropIn, ATextOrAUrlListLinkOpensAsTheUrlBarDoes) {
     EXPECT_TRUE(prompts::shownMessages().empty());
 }
 
+TEST(DropIn, ALinkDroppedWhileAJobRunsOpensWhenItHasEnded) {
+    Viewer viewer(makeZip({{"readme.txt", "hello"}}));
+    ASSERT_TRUE(viewer.openAndList("http://127.0.0.1/first.zip"));
+    prompts::queueSaveFile(QString::fromStdString(viewer.scope.tmp().file("copy.zip")));
+    viewer.source.holdNextRange();
+    viewer.frame->commands().trigger(ID_SAVE_ZIP);
+    ASSERT_TRUE(waitFor([&] { return viewer.source.isHeld(); }));
+    QMimeData text;
+    text.setText("http://127.0.0.1/second.zip");
+    EXPECT_TRUE(dropOnto(*viewer.frame, text).dropAccepted);
+    QTest::qWait(50);
+    EXPECT_EQ(viewer.source.lastAddress(), "http://127.0.0.1/first.zip"); // the save goes on
+    viewer.source.release();
+    EXPECT_TRUE(listedFrom(viewer, "http://127.0.0.1/second.zip"));
+    EXPECT_TRUE(std::filesystem::exists(viewer.scope.tmp().file("copy.zip")));
+}
+
 TEST(DropIn, AnythingElseIsRefused) {
     Viewer viewer(makeZip({{"readme.txt", "hello"}}));
     CMainFrame& frame = *viewer.frame;
