@@ -11,6 +11,7 @@
 #include "ui/FrameSide.h"
 #include "ui/Prompts.h"
 
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMimeData>
@@ -122,7 +123,9 @@ void CMarrowglenView::dragEntries() {
         return;
     frame_.updateCommands();
     std::unique_ptr<QMimeData> data = drag.finish();
-    if (data)
+    // A button let go during the extraction ended the gesture: a drag begun now would
+    // stick to the pointer until the next click.
+    if (data && (QGuiApplication::mouseButtons() & Qt::LeftButton))
         EntryDrag::run(currentView(), std::move(data));
 }
 

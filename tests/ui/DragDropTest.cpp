@@ -197,6 +197,28 @@ TEST(DragOut, CancelDuringTheExtractionMeansNoDrag) {
     ASSERT_TRUE(waitFor([&] { return viewer.jobsIdle(); }));
 }
 
+TEST(DragOut, AButtonLetGoDuringTheExtractionEndsTheGesture) {
+    Viewer viewer(makeZip({{"bravo.txt", kBravo}}));
+    ASSERT_TRUE(viewer.openAndList());
+    CMarrowglenView& view = viewer.frame->view();
+    DragCatcher caught;
+    bool released = false;
+    viewer.source.holdNextRange();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (released || !viewer.source.isHeld())
+            return;
+        released = true;
+        QTest::mouseRelease(view.currentView().viewport(), Qt::LeftButton);
+        viewer.source.release();
+    });
+    poll.start(20);
+    selectAndDrag(view, {rowOf(view, "", "bravo.txt")});
+    EXPECT_TRUE(released);
+    EXPECT_EQ(caught.drags, 0); // a drag now would stick to the pointer
+    ASSERT_TRUE(waitFor([&] { return viewer.jobsIdle(); }));
+}
+
 // --- Dropping links onto the window ----------------------------------------------------------
 
 struct DropResult {
