@@ -16,4 +16,6 @@ struct ExtractRequest {
     bool overwriteAll = false;
     // `destination` names the output file (extract under a new name); no question is asked.
     bool destinationIsFile = false;
+    // Show "Extraction complete!" when every entry was written; failures are shown always.
+    bool announceCompletion = true;
 };

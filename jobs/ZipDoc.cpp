@@ -122,7 +122,18 @@ bool CZipDoc::startExtract(const std::vector<String>& names, const String& desti
                            bool openAfterExtract, bool overwriteAll, bool destinationIsFile) {
     if (!mayStartJob())
         return false;
-    ExtractRequest request{names, destination, openAfterExtract, overwriteAll, destinationIsFile};
+    ExtractRequest request;
+    request.names = names;
+    request.destination = destination;
+    request.openAfterExtract = openAfterExtract;
+    request.overwriteAll = overwriteAll;
+    request.destinationIsFile = destinationIsFile;
+    return startExtract(std::move(request));
+}
+
+bool CZipDoc::startExtract(ExtractRequest request) {
+    if (!mayStartJob())
+        return false;
     return extractJob_.start(std::move(request));
 }
 

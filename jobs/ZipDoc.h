@@ -77,6 +77,7 @@ public:
     bool startList(IJobView* view = nullptr);
     bool startExtract(const std::vector<String>& names, const String& destination,
                       bool openAfterExtract, bool overwriteAll, bool destinationIsFile);
+    bool startExtract(ExtractRequest request);
     bool startSave(const String& path);
 
     bool anyJobRunning() const;

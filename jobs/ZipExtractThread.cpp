@@ -97,6 +97,7 @@ bool ZipExtractThread::start(ExtractRequest request) {
 }
 
 int ZipExtractThread::run(ExtractRequest& request) {
+    outcome_ = {};
     doc_.source().resetCancel();
     Run state{*this, request, doc_.archive(), view(), progress(), {}, 0, 0, {}, {}, {}};
     state.bar.setPos(0);
@@ -128,6 +129,8 @@ int ZipExtractThread::run(ExtractRequest& request) {
     }
     if (isStopRequested()) // "Cancel" answered for the last entry
         return state.endCancelled();
+    outcome_.failures = state.failures.size();
+    outcome_.written = state.written;
     if (request.openAfterExtract)
         state.openWritten();
     state.bar.setStep(1);
@@ -292,6 +295,8 @@ void ZipExtractThread::Run::reportCompletion() {
     MessageBoxRequest box;
     box.caption = "Marrowglen";
     if (failures.empty()) {
+        if (!request.announceCompletion)
+            return;
         box.text = completeText;
         view.messageBox(box);
         return;
@@ -309,6 +314,8 @@ void ZipExtractThread::Run::reportCompletion() {
 }
 
 int ZipExtractThread::Run::endCancelled() {
+    job.outcome_.cancelled = true;
+    job.outcome_.written = written;
     job.send(WM_JOB_ENDED);
     job.requestStop(false);
     bar.setStep(1);

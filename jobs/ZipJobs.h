@@ -58,12 +58,20 @@ private:
     int run(IJobView& view);
 };
 
+// What the last extraction did, for whoever started it: read it once the job has ended.
+struct ExtractOutcome {
+    bool cancelled = false;
+    size_t failures = 0;
+    std::vector<std::string> written; // local paths, in the order of the request
+};
+
 // Tests and extracts chosen entries; a preview is this job writing into the temporary folder
 // and opening what it wrote.
 class ZipExtractThread : public ZipJob {
 public:
     using ZipJob::ZipJob;
     bool start(ExtractRequest request);
+    const ExtractOutcome& lastOutcome() const { return outcome_; }
 
     static constexpr const char* completeText = "Extraction complete!";
 
@@ -74,6 +82,7 @@ private:
     };
     struct Run; // one run's state (ZipExtractRun.cpp)
     int run(ExtractRequest& request);
+    ExtractOutcome outcome_;
 };
 
 // Copies the whole archive into a local file, 32768 bytes per range request.

@@ -90,6 +90,11 @@ int EntryListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(rows_.size());
 }
 
+Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags base = QAbstractTableModel::flags(index);
+    return index.isValid() ? base | Qt::ItemIsDragEnabled : base;
+}
+
 int EntryListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }

@@ -54,6 +54,7 @@ EntryTableView::EntryTableView(QWidget* parent) : QTreeView(parent) {
     setSortingEnabled(false); // the view sorts by its own rules
     setContextMenuPolicy(Qt::CustomContextMenu);
     setIconSize(QSize(16, 16));
+    setDragEnabled(true);
 }
 
 void EntryTableView::paintEvent(QPaintEvent* event) {
@@ -84,6 +85,10 @@ EntryIconView::EntryIconView(QWidget* parent) : QListView(parent) {
     setItemDelegate(new GridCellDelegate(this));
 }
 
+void EntryTableView::startDrag(Qt::DropActions) {
+    emit dragRequested();
+}
+
 void EntryIconView::paintEvent(QPaintEvent* event) {
     if (!paintEmptyPicture(*this))
         QListView::paintEvent(event);
@@ -98,4 +103,8 @@ void EntryIconView::mouseDoubleClickEvent(QMouseEvent* event) {
     QListView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
         emit doubleClickedAnywhere();
+}
+
+void EntryIconView::startDrag(Qt::DropActions) {
+    emit dragRequested();
 }

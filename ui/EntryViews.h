@@ -17,11 +17,14 @@ signals:
     // A click, right-click or the end of a mouse capture.
     void mouseActed();
     void doubleClickedAnywhere();
+    // The user began to drag the selected rows out of the list.
+    void dragRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
 };
 
 class EntryIconView : public QListView {
@@ -32,11 +35,13 @@ public:
 signals:
     void mouseActed();
     void doubleClickedAnywhere();
+    void dragRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
 };
 
 namespace emptylist {

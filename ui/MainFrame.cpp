@@ -8,6 +8,8 @@
 #include "ui/Addresses.h"
 #include "ui/CommandIds.h"
 #include "ui/Commands.h"
+#include "ui/EntryDrag.h"
+#include "ui/LinkDrop.h"
 #include "ui/MarrowglenView.h"
 #include "ui/MonitorLauncher.h"
 #include "ui/OpenUrlDlg.h"
@@ -20,11 +22,13 @@
 #include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 namespace {
@@ -38,6 +42,7 @@ const QString kBlankLabel(16, ' ');
 CMainFrame::CMainFrame(CZipDoc& doc, ProgramSettings& settings, MonitorLauncher& launcher)
     : doc_(doc), settings_(settings), launcher_(launcher), commands_(new Commands(this)) {
     setWindowIcon(QIcon(":/marrowglen/app.png"));
+    setAcceptDrops(true);
     resize(initialWidth, initialHeight);
     view_ = new CMarrowglenView(doc_, settings_, *this, *commands_, this);
     setCentralWidget(view_);
@@ -63,6 +68,7 @@ CMainFrame::CMainFrame(CZipDoc& doc, ProgramSettings& settings, MonitorLauncher&
 
 CMainFrame::~CMainFrame() {
     doc_.detachUi();
+    EntryDrag::removeFolders();
 }
 
 // --- Commands ----------------------------------------------------------------------------
@@ -358,6 +364,26 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     doc_.finishJobsForExit();
     WindowPlacement::save(*this);
     event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    linkdrop::acceptIfLink(*event);
+}
+
+void CMainFrame::dragMoveEvent(QDragMoveEvent* event) {
+    linkdrop::acceptIfLink(*event);
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QString address = linkdrop::acceptIfLink(*event);
+    if (address.isEmpty())
+        return;
+    // Opened once the drop has been answered: the source waits for that answer, and the
+    // open may show a message box.
+    QTimer::singleShot(0, this, [this, address] {
+        urlBar_->edit()->setText(address);
+        openFromUrlBar();
+    });
 }
 
 void CMainFrame::showEvent(QShowEvent* event) {

@@ -91,10 +91,12 @@ void CMarrowglenView::connectView(QAbstractItemView& view) {
                 &CMarrowglenView::updateSelectedCount);
         connect(tableView, &EntryTableView::doubleClickedAnywhere, this,
                 [this] { commands_.trigger(ID_PREVIEW); });
+        connect(tableView, &EntryTableView::dragRequested, this, &CMarrowglenView::dragEntries);
     } else if (auto* iconView = qobject_cast<EntryIconView*>(&view)) {
         connect(iconView, &EntryIconView::mouseActed, this, &CMarrowglenView::updateSelectedCount);
         connect(iconView, &EntryIconView::doubleClickedAnywhere, this,
                 [this] { commands_.trigger(ID_PREVIEW); });
+        connect(iconView, &EntryIconView::dragRequested, this, &CMarrowglenView::dragEntries);
     }
 }
 
@@ -344,6 +346,7 @@ void CMarrowglenView::setDisplayType(int type) {
     }
     if (type != Table) {
         icons_->setMovement(QListView::Static);
+        icons_->setDragEnabled(true); // a static list turns dragging off; entries drag out
         icons_->setWrapping(true);
         icons_->setResizeMode(QListView::Adjust);
         stack_->setCurrentWidget(icons_);

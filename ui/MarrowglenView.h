@@ -74,6 +74,8 @@ public:
     void extractSelected();
     void extractArchive();
     void saveZipFile();
+    // The selected entries dragged out of the list (ui/EntryDrag.h).
+    void dragEntries();
 
     EntryListModel& model() { return *model_; }
     EntryTableView& table() { return *table_; }
@@ -115,4 +117,5 @@ private:
     bool sortDescending_ = false;
     int sortColumn_;
     int displayType_ = Table;
+    bool dragging_ = false;
 };

@@ -5,13 +5,17 @@
 #include "jobs/ZipDoc.h"
 #include "remote/ArchiveSource.h"
 #include "ui/Commands.h"
+#include "ui/EntryDrag.h"
 #include "ui/EntryListModel.h"
 #include "ui/EntryViews.h"
 #include "ui/FrameSide.h"
 #include "ui/Prompts.h"
 
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QMimeData>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 
@@ -107,6 +111,22 @@ void CMarrowglenView::saveZipFile() {
         return;
     doc_.startSave(toString(path));
     frame_.updateCommands();
+}
+
+void CMarrowglenView::dragEntries() {
+    // The mouse keeps moving while the entries are extracted: one drag at a time.
+    if (dragging_)
+        return;
+    const QScopedValueRollback guard(dragging_, true);
+    EntryDrag drag(doc_, QString::fromUtf8(settings_.tmpFolder.text()), frame_.mainWindow());
+    if (!drag.startExtraction(selectedEntryNames()))
+        return;
+    frame_.updateCommands();
+    std::unique_ptr<QMimeData> data = drag.finish();
+    // A button let go during the extraction ended the gesture: a drag begun now would
+    // stick to the pointer until the next click.
+    if (data && (QGuiApplication::mouseButtons() & Qt::LeftButton))
+        EntryDrag::run(currentView(), std::move(data));
 }
 
 // --- Context menus -------------------------------------------------------------------------

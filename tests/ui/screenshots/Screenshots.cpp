@@ -1,5 +1,6 @@
 // Saves pictures of the viewer for a person to look at: the empty window, a listed archive
-// in the Table and Large Icons display types, and each dialog. Run by scripts/screenshots.
+// in the Table and Large Icons display types, the URL bar's history drop-down, and each
+// dialog. Run by scripts/screenshots.
 #include "UiTestSupport.h"
 
 #include "ui/AboutDlg.h"
@@ -13,11 +14,15 @@
 #include "ui/OverwriteDlg.h"
 #include "ui/Prompts.h"
 #include "ui/SettingsDlg.h"
+#include "ui/UrlBar.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 
 #include <cstdio>
@@ -32,6 +37,32 @@ bool save(QWidget& widget, const char* name) {
     const QString path = g_folder + "/" + name + ".png";
     const bool ok = widget.grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// A drop-down is a window of its own: the picture is taken from the screen, over the window.
+bool saveFromScreen(QWidget& window, const char* name) {
+    QTest::qWait(300);
+    const QRect area = window.frameGeometry();
+    const QPixmap picture =
+        window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString path = g_folder + "/" + name + ".png";
+    const bool ok = picture.save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+bool saveHistoryDropDown(CMainFrame& frame) {
+    CUrlBar& bar = frame.urlBar();
+    bar.setHistory({"http://files.example/pub/sample.zip",
+                    "https://downloads.example.org/releases/tool-2.4.1.zip",
+                    "ftp://mirror.example.net/pub/data/survey-2023.zip",
+                    "http://files.example/pub/older/sample-1.0.zip"});
+    bar.edit()->setText("http://files.example/pub/sample.zip");
+    frame.activateWindow();
+    bar.combo()->showPopup();
+    const bool ok = saveFromScreen(frame, "viewer-history");
+    bar.combo()->hidePopup();
     return ok;
 }
 
@@ -69,6 +100,7 @@ int main(int argc, char** argv) {
         viewer.frame->commands().trigger(ID_VIEW_LIST);
         ok &= save(*viewer.frame, "viewer-list");
         viewer.frame->commands().trigger(ID_VIEW_TABLE);
+        ok &= saveHistoryDropDown(*viewer.frame);
     }
     QGuiApplication::clipboard()->setText("ftp://files.example/pub/sample.zip");
     COpenUrlDlg openUrl;
