@@ -122,6 +122,7 @@ row "200 entries scattered over 1 GiB: planned" 50 "$after" test -q "$delayed/sc
 kill "$proxy_pid" 2>/dev/null || true; wait "$proxy_pid" 2>/dev/null || true; proxy_pid=
 row "save 1 GiB, limit $rate/conn: one stream" 0 "$before" save -q "$direct/limited/save.zip" "$out/x/s.zip"
 row "save 1 GiB, limit $rate/conn: segments" 0 "$after" save -q "$direct/limited/save.zip" "$out/x/s.zip"
+row "curl -o 1 GiB, limit $rate/conn (one stream)" 0 curl -s -o "$out/x/s.zip" "$direct/limited/save.zip"
 row "save 1 GiB, unlimited: before" 0 "$before" save -q "$direct/save.zip" "$out/x/s.zip"
 row "save 1 GiB, unlimited: after" 0 "$after" save -q "$direct/save.zip" "$out/x/s.zip"
 row "curl -o 1 GiB, unlimited" 0 curl -s -o "$out/x/s.zip" "$direct/save.zip"
