@@ -12,7 +12,7 @@ OverwriteQuestion::OverwriteQuestion(OverwritePolicy policy, std::FILE* in, std:
 OverwriteAnswer OverwriteQuestion::ask(const std::string& path) {
     skippedWithoutAsking_ = false;
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || policy_ == OverwritePolicy::Always)
+    if (policy_ == OverwritePolicy::Always || lstat(path.c_str(), &st) != 0)
         return OverwriteAnswer::Yes;
     if (policy_ == OverwritePolicy::Never)
         return OverwriteAnswer::No;

@@ -95,21 +95,35 @@ void createParentFolders(const std::string& path) {
         cannotCreate("create the folder", parent.string(), error.value());
 }
 
-// Opens the file an entry goes to, with its folders, without emptying an existing one.
+// Opens the file an entry goes to, with its folders, without emptying an existing one. The
+// open is tried first: when the folder and file are new or plain, as for nearly every entry
+// of a bulk extraction, nothing else touches the file system.
 int openDestination(const std::string& destination, bool& created) {
-    createParentFolders(destination);
-    // Never write through a link that stands where the file goes.
-    struct stat existing {};
-    if (::lstat(destination.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode))
-        ::unlink(destination.c_str());
     constexpr int flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::open(destination.c_str(), flags | O_CREAT | O_EXCL, 0644);
-    created = fd >= 0;
-    if (fd < 0 && errno == EEXIST)
-        fd = ::open(destination.c_str(), flags);
-    if (fd < 0)
+    bool foldersMade = false;
+    bool linkRemoved = false;
+    for (;;) {
+        int fd = ::open(destination.c_str(), flags | O_CREAT | O_EXCL, 0644);
+        created = fd >= 0;
+        if (fd < 0 && errno == EEXIST)
+            fd = ::open(destination.c_str(), flags);
+        if (fd >= 0)
+            return fd;
+        if ((errno == ENOENT || errno == ENOTDIR) && !foldersMade) {
+            createParentFolders(destination);
+            foldersMade = true;
+            continue;
+        }
+        // Never write through a link that stands where the file goes.
+        struct stat existing {};
+        if (errno == ELOOP && !linkRemoved && ::lstat(destination.c_str(), &existing) == 0 &&
+            S_ISLNK(existing.st_mode)) {
+            ::unlink(destination.c_str());
+            linkRemoved = true;
+            continue;
+        }
         cannotCreate("create", destination, errno);
-    return fd;
+    }
 }
 
 } // namespace
@@ -179,7 +193,7 @@ bool CZipArchive::extractEntry(uint32_t index, const std::string& folder, bool k
             ::unlink(destination.c_str());
         throw;
     }
-    if (::ftruncate(file.get(), 0) != 0) {
+    if (!created && ::ftruncate(file.get(), 0) != 0) {
         abandonEntry();
         cannotCreate("write", destination, errno);
     }
