@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -225,12 +226,14 @@ bool CZipArchive::extractEntry(uint32_t index, const std::string& folder, bool k
 // False when the callback stopped the copy.
 bool CZipArchive::copyToFile(int fd, const ProgressCallback& callback, void* userValue,
                              uint32_t bufferSize) {
-    std::vector<unsigned char> buffer(bufferSize);
+    // Not zero-filled: a large buffer zeroed for each of many small entries cost more than
+    // reading them.
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(bufferSize);
     uint64_t done = 0;
     uint32_t n = 0;
     do {
-        n = readEntryData(buffer.data(), bufferSize);
-        if (!writeAllBytes(fd, buffer.data(), n))
+        n = readEntryData(buffer.get(), bufferSize);
+        if (!writeAllBytes(fd, buffer.get(), n))
             cannotCreate("write", "the extracted file", errno);
         done += n;
         if (callback && !callback(nullptr, done, userValue))
@@ -241,13 +244,13 @@ bool CZipArchive::copyToFile(int fd, const ProgressCallback& callback, void* use
 
 bool CZipArchive::readWholeEntry(const ProgressCallback& callback, void* userValue,
                                  uint32_t bufferSize, uint32_t& crc) {
-    std::vector<unsigned char> scratch(bufferSize);
+    const auto scratch = std::make_unique_for_overwrite<unsigned char[]>(bufferSize);
     crc = 0;
     uint64_t done = 0;
     uint32_t n = 0;
     do {
-        n = readEntryData(scratch.data(), bufferSize);
-        crc = crc32(crc, scratch.data(), n);
+        n = readEntryData(scratch.get(), bufferSize);
+        crc = crc32(crc, scratch.get(), n);
         done += n;
         if (callback && !callback(nullptr, done, userValue))
             return false;
