@@ -169,8 +169,11 @@ int runList(const CliOptions& o) {
     ArchiveSession session;
     if (!openOrReport(session, o))
         return exitcode::cannotOpen;
-    const auto entries = collectFileEntries(session.archive());
-    writeOut(o.tsv ? formatTsv(entries) : formatTable(entries, o.verbose));
+    const TextSink out = [](const std::string& text) { writeOut(text); };
+    if (o.tsv)
+        writeTsv(session.archive(), out);
+    else
+        writeTable(session.archive(), o.verbose, out);
     return exitcode::success;
 }
 

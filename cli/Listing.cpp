@@ -53,48 +53,75 @@ struct Row {
     std::string name, size, rate, packed, method, path;
 };
 
+Row rowOf(const ListedEntry& e) {
+    return {escapeForTerminal(e.name) + (e.encrypted ? " *" : ""),
+            withThousandsSeparators(e.size),
+            rateText(e.packed, e.size),
+            withThousandsSeparators(e.packed),
+            e.methodText,
+            escapeForTerminal(e.path)};
+}
+
+// Collects text and hands it on in pieces of about 64 KiB.
+class Chunks {
+public:
+    explicit Chunks(const TextSink& sink) : sink_(sink) {}
+    ~Chunks() { flush(); }
+    Chunks(const Chunks&) = delete;
+    Chunks& operator=(const Chunks&) = delete;
+    void add(const std::string& text) {
+        pending_ += text;
+        if (pending_.size() >= 64 * 1024)
+            flush();
+    }
+    void flush() {
+        if (!pending_.empty())
+            sink_(pending_);
+        pending_.clear();
+    }
+
+private:
+    const TextSink& sink_;
+    std::string pending_;
+};
+
 } // namespace
 
-std::vector<ListedEntry> collectFileEntries(CZipArchive& archive) {
-    std::vector<ListedEntry> entries;
+void forEachFileEntry(CZipArchive& archive, const std::function<void(const ListedEntry&)>& visit) {
     for (uint32_t i = 0; i < archive.entryCount(); ++i) {
         CZipFileHeader header;
         if (archive.getEntryInfo(header, i) && !header.isDirectory())
-            entries.push_back(describe(header));
+            visit(describe(header));
     }
-    return entries;
 }
 
-std::string formatTable(const std::vector<ListedEntry>& entries, bool withMethod) {
-    std::vector<Row> rows;
-    uint64_t totalSize = 0, totalPacked = 0;
+// Two passes over the directory, one for the column widths and one for the lines, so that
+// a million entries cost no copy of their texts.
+void writeTable(CZipArchive& archive, bool withMethod, const TextSink& sink) {
+    uint64_t count = 0, totalSize = 0, totalPacked = 0;
     bool anyEncrypted = false;
-    for (const auto& e : entries) {
-        rows.push_back({escapeForTerminal(e.name) + (e.encrypted ? " *" : ""),
-                        withThousandsSeparators(e.size), rateText(e.packed, e.size),
-                        withThousandsSeparators(e.packed), e.methodText,
-                        escapeForTerminal(e.path)});
-        totalSize += e.size;
-        totalPacked += e.packed;
-        anyEncrypted = anyEncrypted || e.encrypted;
-    }
-    Row header{"Name", "Size", "Rate", "Packed", "Method", "Path"};
-    Row total{std::to_string(entries.size()) + (entries.size() == 1 ? " file" : " files"),
-              withThousandsSeparators(totalSize),
-              rateText(totalPacked, totalSize),
-              withThousandsSeparators(totalPacked),
-              "",
-              ""};
     std::size_t w[5] = {};
     auto widen = [&w](const Row& r) {
         const std::string* cells[5] = {&r.name, &r.size, &r.rate, &r.packed, &r.method};
         for (int i = 0; i < 5; ++i)
             w[i] = std::max(w[i], columns(*cells[i]));
     };
+    forEachFileEntry(archive, [&](const ListedEntry& e) {
+        widen(rowOf(e));
+        ++count;
+        totalSize += e.size;
+        totalPacked += e.packed;
+        anyEncrypted = anyEncrypted || e.encrypted;
+    });
+    Row header{"Name", "Size", "Rate", "Packed", "Method", "Path"};
+    Row total{std::to_string(count) + (count == 1 ? " file" : " files"),
+              withThousandsSeparators(totalSize),
+              rateText(totalPacked, totalSize),
+              withThousandsSeparators(totalPacked),
+              "",
+              ""};
     widen(header);
     widen(total);
-    for (const auto& r : rows)
-        widen(r);
 
     auto line = [&](const Row& r) {
         std::string text = padRight(r.name, w[0]) + "  " + padLeft(r.size, w[1]) + "  " +
@@ -108,24 +135,22 @@ std::string formatTable(const std::vector<ListedEntry>& entries, bool withMethod
     };
     Row rule{std::string(w[0], '-'), std::string(w[1], '-'), std::string(w[2], '-'),
              std::string(w[3], '-'), std::string(w[4], '-'), "----"};
-    std::string out = line(header) + line(rule);
-    for (const auto& r : rows)
-        out += line(r);
+    Chunks out(sink);
+    out.add(line(header) + line(rule));
+    forEachFileEntry(archive, [&](const ListedEntry& e) { out.add(line(rowOf(e))); });
     rule.path.clear();
-    out += line(rule) + line(total);
+    out.add(line(rule) + line(total));
     if (anyEncrypted)
-        out += "* encrypted: give the password with -P, MARROWGLEN_PASSWORD or on the terminal\n";
-    return out;
+        out.add("* encrypted: give the password with -P, MARROWGLEN_PASSWORD or on the terminal\n");
 }
 
-std::string formatTsv(const std::vector<ListedEntry>& entries) {
-    std::string out;
+void writeTsv(CZipArchive& archive, const TextSink& sink) {
+    Chunks out(sink);
     char crc[9];
-    for (const auto& e : entries) {
+    forEachFileEntry(archive, [&](const ListedEntry& e) {
         std::snprintf(crc, sizeof crc, "%08x", e.crc);
-        out += escapeUnambiguously(e.fullName) + "\t" + std::to_string(e.size) + "\t" +
-               std::to_string(e.packed) + "\t" + crc + "\t" + std::to_string(e.method) + "\t" +
-               e.modified + "\n";
-    }
-    return out;
+        out.add(escapeUnambiguously(e.fullName) + "\t" + std::to_string(e.size) + "\t" +
+                std::to_string(e.packed) + "\t" + crc + "\t" + std::to_string(e.method) + "\t" +
+                e.modified + "\n");
+    });
 }

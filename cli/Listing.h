@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,12 @@ struct ListedEntry {
     bool encrypted = false;
 };
 
-// The file entries (folders skipped, as the viewer lists them), in archive order.
-std::vector<ListedEntry> collectFileEntries(CZipArchive& archive);
+using TextSink = std::function<void(const std::string& text)>;
 
-// Encrypted entries get " *" after their name and a note under the totals; `withMethod` adds
-// a Method column before the path.
-std::string formatTable(const std::vector<ListedEntry>& entries, bool withMethod = false);
-std::string formatTsv(const std::vector<ListedEntry>& entries);
+// The file entries (folders skipped, as the viewer lists them), in archive order.
+void forEachFileEntry(CZipArchive& archive, const std::function<void(const ListedEntry&)>& visit);
+
+// The text goes to `sink` in pieces as it is made. Encrypted entries get " *" after their
+// name and a note under the totals; `withMethod` adds a Method column before the path.
+void writeTable(CZipArchive& archive, bool withMethod, const TextSink& sink);
+void writeTsv(CZipArchive& archive, const TextSink& sink);
