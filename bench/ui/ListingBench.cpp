@@ -182,7 +182,8 @@ int main(int argc, char** argv) {
     if (auto* filter = frame.findChild<QLineEdit*>("listFilter")) {
         filter->setFocus();
         for (QChar c : QString("file00123"))
-            slowestKey = std::max(slowestKey, timed([&] { QTest::keyClick(filter, c.toLatin1()); }));
+            slowestKey =
+                std::max(slowestKey, timed([&] { QTest::keyClick(filter, c.toLatin1()); }));
         filtered = view.itemCount();
         slowestKey = std::max(slowestKey, timed([&] { QTest::keyClick(filter, Qt::Key_Escape); }));
     }
