@@ -1,5 +1,6 @@
 // Saves pictures of the viewer for a person to look at: the empty window, a listed archive
-// in the Table and Large Icons display types, and each dialog. Run by scripts/screenshots.
+// in the Table and Large Icons display types, the list narrowed by the filter, and each
+// dialog. Run by scripts/screenshots.
 #include "UiTestSupport.h"
 
 #include "ui/AboutDlg.h"
@@ -18,6 +19,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QTest>
 
 #include <cstdio>
@@ -69,6 +71,10 @@ int main(int argc, char** argv) {
         viewer.frame->commands().trigger(ID_VIEW_LIST);
         ok &= save(*viewer.frame, "viewer-list");
         viewer.frame->commands().trigger(ID_VIEW_TABLE);
+        QLineEdit& filter = viewer.frame->view().filterField();
+        filter.setFocus();
+        QTest::keyClicks(&filter, "doc");
+        ok &= save(*viewer.frame, "viewer-filter");
     }
     QGuiApplication::clipboard()->setText("ftp://files.example/pub/sample.zip");
     COpenUrlDlg openUrl;
