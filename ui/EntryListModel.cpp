@@ -6,6 +6,11 @@ namespace {
 const char* const kHeaders[ColumnCount] = {"Name",   "Type", "Size (bytes)", "Rate",
                                            "Packed", "Path", "Method"};
 constexpr int kBatchMs = 40;
+// The table lays out every shown row again after each insertion. Once this many rows are
+// shown, batches are gathered for kLargeListBatchMs, so that a list of a million rows costs a
+// few dozen layouts instead of hundreds.
+constexpr size_t kLargeList = 65536;
+constexpr int kLargeListBatchMs = 250;
 } // namespace
 
 EntryListModel::EntryListModel(QObject* parent)
@@ -21,17 +26,16 @@ void EntryListModel::addRow(ListRow row) {
     if (rows_.empty() && pending_.size() == 1)
         flush(); // the first row replaces the empty-list picture at once
     else if (!flushTimer_.isActive())
-        flushTimer_.start();
+        flushTimer_.start(kBatchMs);
 }
 
 void EntryListModel::addRows(std::vector<ListRow> rows) {
-    if (!pending_.empty()) {
-        pending_.insert(pending_.end(), std::make_move_iterator(rows.begin()),
-                        std::make_move_iterator(rows.end()));
+    pending_.insert(pending_.end(), std::make_move_iterator(rows.begin()),
+                    std::make_move_iterator(rows.end()));
+    if (rows_.size() < kLargeList)
         flush();
-        return;
-    }
-    append(std::move(rows));
+    else if (!flushTimer_.isActive())
+        flushTimer_.start(kLargeListBatchMs);
 }
 
 void EntryListModel::flush() {

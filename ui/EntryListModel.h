@@ -27,7 +27,8 @@ public:
     void setIconProvider(IconProvider provider) { iconProvider_ = std::move(provider); }
     // The row goes at the end; views see it at the next flush (within one batch interval).
     void addRow(ListRow row);
-    // The rows go at the end, shown at once (with any single rows still waiting before them).
+    // The rows go at the end (after any single rows still waiting), shown at once while the
+    // list is short and at the next flush once it is long.
     void addRows(std::vector<ListRow> rows);
     void flush();
     void clear();

@@ -219,3 +219,29 @@ TEST(FilterModel, RowsArrivingUnderAFilterAndSortingKeepToIt) {
     EXPECT_EQ(model.row(0).cells[ColName], "other.txt"); // sorted while hidden
     EXPECT_EQ(model.allRows().size(), 3u);
 }
+
+TEST(ListModel, ALongListShowsEveryRowAndEachKeepsItsOwnTexts) {
+    // More distinct types than the shared texts keep at once, in a list long enough that
+    // batches are gathered before the views see them.
+    const int total = 70000;
+    EntryListModel model;
+    for (int first = 0; first < total; first += 4096) {
+        std::vector<ListRow> batch;
+        for (int i = first; i < std::min(total, first + 4096); ++i) {
+            const QString n = QString::number(i);
+            batch.push_back(ListRow::fromTexts(
+                {"f" + n, "Type " + n, n, "0 %", n, "d" + QString::number(i % 300) + "/", "Stored"},
+                -1, uint32_t(i)));
+        }
+        model.addRows(std::move(batch));
+    }
+    EXPECT_EQ(model.totalCount(), total);
+    ASSERT_TRUE(waitFor([&] { return model.count() == total; }));
+    for (int i : {0, 4095, 4096, 5000, 69999}) {
+        const ListRow& row = model.row(i);
+        EXPECT_EQ(row.cells[ColType], "Type " + QString::number(i));
+        EXPECT_EQ(row.typeKey, "type " + QString::number(i));
+        EXPECT_EQ(row.pathKey(), "d" + QString::number(i % 300) + "/");
+        EXPECT_EQ(row.nameKey(), "f" + QString::number(i));
+    }
+}
