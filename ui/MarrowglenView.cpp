@@ -354,11 +354,11 @@ int CMarrowglenView::messageBox(const MessageBoxRequest& request) {
 }
 
 void CMarrowglenView::updateFromDocument() {
+    filter_->clear(); // an archive was opened: every row shows; Refresh keeps the filter
     onUpdate();
 }
 
 void CMarrowglenView::onUpdate() {
-    filter_->clear(); // another archive, or this one listed again: every row shows
     model_->clear();
     iconCache_.clear();
     if (doc_.isOpen())

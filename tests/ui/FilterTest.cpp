@@ -186,12 +186,17 @@ TEST(Filter, NarrowingKeepsTheSelectedRowsThatStayShown) {
     EXPECT_EQ(frame.paneText(ID_PANE_SELECTED).toStdString(), "Selected files: 3");
 }
 
-TEST(Filter, OpeningAnArchiveAgainEmptiesTheField) {
+TEST(Filter, RefreshKeepsTheFieldAndOpeningAnArchiveEmptiesIt) {
     ActiveViewer a;
     ASSERT_TRUE(a.active && a.listed);
     CMarrowglenView& view = a.viewer.frame->view();
     view.filterField().setText("readme");
     EXPECT_EQ(view.itemCount(), 1);
+    // Listed again under the filter: the rows arriving are narrowed as they come.
+    ASSERT_TRUE(a.viewer.frame->commands().trigger(ID_REFRESH));
+    ASSERT_TRUE(a.settled([&] { return view.model().totalCount() == 5; }));
+    EXPECT_EQ(view.filterField().text(), "readme");
+    EXPECT_EQ(shownNames(view), (std::vector<std::string>{"readme.txt"}));
     ASSERT_TRUE(a.viewer.openAndList());
     ASSERT_TRUE(waitFor([&] { return view.itemCount() == 5; }));
     EXPECT_TRUE(view.filterField().text().isEmpty());
