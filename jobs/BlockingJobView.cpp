@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QThread>
 
+#include <iterator>
 #include <type_traits>
 
 void RepeatBatcher::repeat(QObject* context, uint32_t key, std::function<void()> call) {
@@ -32,6 +33,18 @@ void RepeatBatcher::repeat(QObject* context, uint32_t key, std::function<void()>
 void RepeatBatcher::close() {
     std::lock_guard lock(mutex_);
     open_.reset();
+}
+
+std::shared_ptr<void> BatchLane::take() {
+    std::unique_lock lock(state_->mutex);
+    state_->freed.wait(lock, [this] { return !state_->taken; });
+    state_->taken = true;
+    // A null pointer with a deleter: the deleter runs when the last copy goes.
+    return std::shared_ptr<void>(nullptr, [state = state_](void*) {
+        std::lock_guard freeing(state->mutex);
+        state->taken = false;
+        state->freed.notify_all();
+    });
 }
 
 BlockingJobView::BlockingJobView(IJobView& target, QObject* context)
@@ -83,6 +96,25 @@ void BlockingJobView::addRow(const EntryRow& row) {
             return;
     }
     onUiThread([] {});
+}
+
+void BlockingJobView::addRows(std::vector<EntryRow> rows) {
+    std::vector<EntryRow> batch = takeRows(); // single rows still waiting go first
+    batch.insert(batch.end(), std::make_move_iterator(rows.begin()),
+                 std::make_move_iterator(rows.end()));
+    QObject* context = context_;
+    if (context == nullptr || QThread::currentThread() == context->thread()) {
+        target_.addRows(std::move(batch));
+        return;
+    }
+    posted_.close();
+    // Queued behind what was sent before and ahead of every later call, which queue too.
+    QMetaObject::invokeMethod(
+        context,
+        [this, ticket = batches_.take(), batch = std::move(batch)]() mutable {
+            target_.addRows(std::move(batch));
+        },
+        Qt::QueuedConnection);
 }
 
 void BlockingJobView::deleteAllItems() {

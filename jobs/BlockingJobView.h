@@ -1,8 +1,9 @@
 // Carries the jobs' calls onto the user-interface thread: each call waits there until the
 // view has handled it (a blocking queued call), as a sent window message would. The user
 // interface implements IJobView / IProgress on its own thread and hands these adapters to the
-// document. Rows are carried in batches (flushed before any other call, at 256 rows and after
-// 50 ms), which keeps a 65,535-entry listing from costing 65,535 thread switches.
+// document. Rows are carried in batches: the list job hands over its own (addRows), and
+// single rows are gathered (flushed before any other call, at 256 rows and after 50 ms), which
+// keeps a 65,535-entry listing from costing 65,535 thread switches.
 //
 // The user-interface thread must never wait for a job while it is inside one of these calls'
 // targets, or the job and the thread wait for each other. The adapters must outlive the
@@ -13,6 +14,7 @@
 #include "jobs/JobView.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,6 +43,23 @@ private:
     std::shared_ptr<Batch> open_;
 };
 
+// Lets one batch at a time be on its way to the user interface, so that a job makes its next
+// batch while the user interface takes in the last one, and never runs further ahead.
+class BatchLane {
+public:
+    // Waits until no batch is on its way. The lane stays taken while the returned ticket (or a
+    // copy) lives: a queued call holds it, and frees the lane when it has run or is dropped.
+    std::shared_ptr<void> take();
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable freed;
+        bool taken = false;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
 class BlockingJobView : public IJobView {
 public:
     // `context` lives on the user-interface thread; calls made on that thread run at once.
@@ -49,6 +68,8 @@ public:
     int sendMessage(const JobMessage& message) override;
     void postMessage(uint32_t id) override;
     void addRow(const EntryRow& row) override;
+    // Queued, not waited for: returns once the previous batch has reached the user interface.
+    void addRows(std::vector<EntryRow> rows) override;
     void deleteAllItems() override;
     void invalidate() override;
     void hideCancelButton() override;
@@ -66,6 +87,7 @@ private:
     IJobView& target_;
     QObject* context_;
     RepeatBatcher posted_;
+    BatchLane batches_;
     std::mutex rowsMutex_;
     std::vector<EntryRow> rows_;
     std::chrono::steady_clock::time_point firstPending_;

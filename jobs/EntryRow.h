@@ -1,4 +1,4 @@
-// One row of the archive list: six texts in column order and an icon.
+// One row of the archive list: seven texts in column order and an icon.
 #pragma once
 
 #include "app/String.h"
@@ -12,5 +12,6 @@ struct EntryRow {
     String rate;            // "37 %"
     String packed;          // compressed bytes with thousands separators
     String path;            // folder part with a trailing "/", empty at the top level
+    String method;          // "Deflate", "Stored", "Method 77"; "LZMA (encrypted)"
     int32_t iconIndex = -1; // index into the icon and type cache
 };

@@ -1,11 +1,14 @@
 // What the jobs need of the user interface: the list view's side and the progress control.
-// Every call is synchronous: a job waits until the user interface has handled it (the
-// overwrite question and the rows rely on that). The user interface implements these on
-// its own thread; `BlockingJobView` carries calls from a worker onto that thread.
+// Every call but addRows is synchronous: a job waits until the user interface has handled it
+// (the overwrite question relies on that). Calls are handled in the order they are made. The
+// user interface implements these on its own thread; `BlockingJobView` carries calls from a
+// worker onto that thread.
 #pragma once
 
 #include "jobs/EntryRow.h"
 #include "jobs/JobMessages.h"
+
+#include <vector>
 
 class IJobView {
 public:
@@ -15,6 +18,12 @@ public:
     // Returns at once; the message is handled later (WM_NETWORK_ACTIVITY).
     virtual void postMessage(uint32_t id) = 0;
     virtual void addRow(const EntryRow& row) = 0;
+    // Rows in list order, handed over together: a listing costs one call per batch instead
+    // of one per row. The call may return before the rows are shown; later calls come after.
+    virtual void addRows(std::vector<EntryRow> rows) {
+        for (const EntryRow& row : rows)
+            addRow(row);
+    }
     virtual void deleteAllItems() = 0;
     // Redraws the whole list at once (so that the first row shows without waiting).
     virtual void invalidate() = 0;

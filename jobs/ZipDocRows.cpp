@@ -2,6 +2,8 @@
 #include "app/Rate.h"
 #include "jobs/ZipDoc.h"
 #include "platform/DesktopServices.h"
+#include "zip/codec/Decoder.h"
+#include "zip/crypto/Decryptor.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,6 +28,38 @@ std::string lowered(std::string text) {
     return text;
 }
 
+// The list's names of the methods people meet; the others by the engine's name, capitalised.
+std::string methodText(uint16_t method) {
+    switch (method) {
+    case zipcodec::stored:
+        return "Stored";
+    case zipcodec::deflate:
+        return "Deflate";
+    case zipcodec::bzip2:
+        return "BZip2";
+    case zipcodec::zstd:
+    case zipcodec::zstdOld:
+        return "Zstd";
+    case zipcodec::xz:
+        return "XZ";
+    default:
+        break;
+    }
+    std::string name = zipcodec::methodName(method); // "Deflate64", "LZMA", "method 77"
+    name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    return name;
+}
+
+// The method under the encryption where the entry is encrypted, marked as encrypted.
+std::string methodColumn(const CZipFileHeader& header) {
+    const zipcrypto::Encryption encryption = zipcrypto::encryptionOf(header);
+    if (encryption.kind == zipcrypto::Kind::none)
+        return methodText(header.method);
+    const uint16_t method =
+        encryption.kind == zipcrypto::Kind::unsupported ? header.method : encryption.method;
+    return methodText(method) + " (encrypted)";
+}
+
 } // namespace
 
 bool CZipDoc::describeEntry(EntryRow& row, uint32_t index) {
@@ -47,6 +81,7 @@ bool CZipDoc::describeEntry(EntryRow& row, uint32_t index) {
     const int64_t rate =
         compressionRate(header.compressedSize, header.uncompressedSize, listSettings_.winzipRate);
     row.rate = String(std::to_string(rate) + " %");
+    row.method = String(methodColumn(header));
     row.iconIndex = -1;
     row.type = String();
 

@@ -4,7 +4,10 @@
 #include "remote/ArchiveSource.h"
 #include "remote/LocalAddress.h"
 
+#include <chrono>
 #include <string>
+#include <utility>
+#include <vector>
 
 bool ZipJob::waitUntilUiReady() {
     doc_.source().resetCancel();
@@ -101,28 +104,42 @@ int ZipListThread::run(IJobView& view) {
     bar.setStep(1);
     view.deleteAllItems();
 
+    // Rows go to the view in batches: the first row alone (so that it shows at once), then
+    // up to rowBatch rows or what rowDelay gathered, whichever comes first.
+    auto stopped = [&] {
+        view.sendMessage({WM_JOB_ENDED, {}, {}});
+        requestStop(false);
+        view.deleteAllItems();
+        return 0;
+    };
+    std::vector<EntryRow> batch;
+    auto batchStarted = std::chrono::steady_clock::now();
     int32_t shown = 0;
-    bool firstRowDrawn = false;
     for (uint32_t i = 0; i < count; ++i) {
-        if (isStopRequested()) {
-            view.sendMessage({WM_JOB_ENDED, {}, {}});
-            requestStop(false);
-            view.deleteAllItems();
-            return 0;
-        }
-        if (shown == 1 && !firstRowDrawn) {
-            view.invalidate(); // so that the first row shows at once
-            firstRowDrawn = true;
-        }
-        const auto index = static_cast<uint32_t>(i);
-        if (archive.isDirectory(index))
+        if (isStopRequested())
+            return stopped();
+        if (archive.isDirectory(i))
             continue; // folders are neither listed nor counted
-        EntryRow row;
-        doc_.describeEntry(row, index);
-        view.addRow(row);
+        if (batch.empty())
+            batchStarted = std::chrono::steady_clock::now();
+        batch.emplace_back();
+        doc_.describeEntry(batch.back(), i);
         ++shown;
         bar.stepIt();
+        if (shown == 1 || batch.size() >= rowBatch ||
+            std::chrono::steady_clock::now() - batchStarted >= rowDelay) {
+            view.addRows(std::exchange(batch, {}));
+            if (shown == 1)
+                view.invalidate(); // so that the first row shows at once
+        }
     }
+    if (!batch.empty())
+        view.addRows(std::move(batch));
+    // A Cancel while the last rows were going in still counts: this call is handled after
+    // them, so the stop is seen here.
+    view.invalidate();
+    if (isStopRequested())
+        return stopped();
     view.sendMessage({WM_LIST_TOTALS, String("Total files: " + std::to_string(shown)),
                       String("Selected files: 0")});
     view.sendMessage({WM_JOB_ENDED, {}, {}});

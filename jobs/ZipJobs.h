@@ -8,6 +8,7 @@
 #include "jobs/JobSettings.h"
 #include "jobs/Thread.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ class ZipListThread : public ZipJob {
 public:
     using ZipJob::ZipJob;
     bool start(IJobView& view);
+
+    // Rows go to the view in batches of at most this many, or what this time gathered.
+    static constexpr size_t rowBatch = 4096;
+    static constexpr std::chrono::milliseconds rowDelay{50};
 
 private:
     int run(IJobView& view);

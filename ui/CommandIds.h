@@ -40,6 +40,8 @@ enum CommandId : int {
     ID_CANCEL_JOBS = 138,
     ID_FOCUS_URL = 1040, // Ctrl+L: the URL bar, its text selected
     ID_RELOAD = 1041,    // F5: the current address opened again
+    ID_SORT_METHOD = 1050,
+    ID_FOCUS_FILTER = 1051, // Ctrl+F: the filter field above the list
 };
 
 // Controls of the URL bar (the bar itself is the frame's dialog bar 59397).

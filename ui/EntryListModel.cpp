@@ -3,9 +3,14 @@
 #include <algorithm>
 
 namespace {
-const char* const kHeaders[ColumnCount] = {"Name", "Type",   "Size (bytes)",
-                                           "Rate", "Packed", "Path"};
+const char* const kHeaders[ColumnCount] = {"Name",   "Type", "Size (bytes)", "Rate",
+                                           "Packed", "Path", "Method"};
 constexpr int kBatchMs = 40;
+// The table lays out every shown row again after each insertion. Once this many rows are
+// shown, batches are gathered for kLargeListBatchMs, so that a list of a million rows costs a
+// few dozen layouts instead of hundreds.
+constexpr size_t kLargeList = 65536;
+constexpr int kLargeListBatchMs = 250;
 } // namespace
 
 EntryListModel::EntryListModel(QObject* parent)
@@ -21,20 +26,44 @@ void EntryListModel::addRow(ListRow row) {
     if (rows_.empty() && pending_.size() == 1)
         flush(); // the first row replaces the empty-list picture at once
     else if (!flushTimer_.isActive())
-        flushTimer_.start();
+        flushTimer_.start(kBatchMs);
+}
+
+void EntryListModel::addRows(std::vector<ListRow> rows) {
+    pending_.insert(pending_.end(), std::make_move_iterator(rows.begin()),
+                    std::make_move_iterator(rows.end()));
+    if (rows_.size() < kLargeList)
+        flush();
+    else if (!flushTimer_.isActive())
+        flushTimer_.start(kLargeListBatchMs);
 }
 
 void EntryListModel::flush() {
     flushTimer_.stop();
-    if (pending_.empty())
+    std::vector<ListRow> rows;
+    rows.swap(pending_);
+    append(std::move(rows));
+}
+
+// New rows go after the others, unsorted until the next sort, as they arrive.
+void EntryListModel::append(std::vector<ListRow> rows) {
+    if (rows.empty())
         return;
     const bool wasEmpty = rows_.empty();
-    const int first = int(rows_.size());
-    beginInsertRows({}, first, first + int(pending_.size()) - 1);
-    rows_.insert(rows_.end(), std::make_move_iterator(pending_.begin()),
-                 std::make_move_iterator(pending_.end()));
-    pending_.clear();
-    endInsertRows();
+    const int firstArrival = int(rows_.size());
+    std::vector<int> passing;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (passes(rows[i]))
+            passing.push_back(firstArrival + int(i));
+    if (!passing.empty())
+        beginInsertRows({}, int(shown_.size()), int(shown_.size() + passing.size()) - 1);
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
+                 std::make_move_iterator(rows.end()));
+    for (int arrival = firstArrival; arrival < int(rows_.size()); ++arrival)
+        order_.push_back(arrival);
+    shown_.insert(shown_.end(), passing.begin(), passing.end());
+    if (!passing.empty())
+        endInsertRows();
     if (wasEmpty)
         emit emptinessChanged(false);
 }
@@ -46,12 +75,51 @@ void EntryListModel::clear() {
         return;
     beginResetModel();
     rows_.clear();
+    order_.clear();
+    shown_.clear();
     endResetModel();
     emit emptinessChanged(true);
 }
 
-int EntryListModel::count() const {
-    return int(rows_.size() + pending_.size());
+std::vector<const ListRow*> EntryListModel::allRows() const {
+    std::vector<const ListRow*> all;
+    all.reserve(order_.size());
+    for (int arrival : order_)
+        all.push_back(&rows_[size_t(arrival)]);
+    return all;
+}
+
+bool EntryListModel::passes(const ListRow& row) const {
+    return filterKey_.isEmpty() || row.pathNameKey.contains(filterKey_);
+}
+
+void EntryListModel::rebuildShown() {
+    if (filterKey_.isEmpty()) {
+        shown_ = order_;
+        return;
+    }
+    shown_.clear();
+    for (int arrival : order_)
+        if (passes(rows_[size_t(arrival)]))
+            shown_.push_back(arrival);
+}
+
+void EntryListModel::setFilter(const QString& text) {
+    if (text == filter_)
+        return;
+    flush();
+    beginResetModel();
+    filter_ = text;
+    filterKey_ = text.toCaseFolded();
+    rebuildShown();
+    endResetModel();
+}
+
+std::vector<int> EntryListModel::shownRowsByArrival() const {
+    std::vector<int> where(rows_.size(), -1);
+    for (size_t row = 0; row < shown_.size(); ++row)
+        where[size_t(shown_[row])] = int(row);
+    return where;
 }
 
 void EntryListModel::sortBy(int code, bool descending) {
@@ -60,26 +128,22 @@ void EntryListModel::sortBy(int code, bool descending) {
     arrowDescending_ = descending;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
-    std::vector<uint32_t> numbers;
-    numbers.reserve(size_t(before.size()));
+    std::vector<int> arrivals;
+    arrivals.reserve(size_t(before.size()));
     for (const QModelIndex& index : before)
-        numbers.push_back(rows_[size_t(index.row())].itemNumber);
-    std::stable_sort(rows_.begin(), rows_.end(), [&](const ListRow& a, const ListRow& b) {
-        return sorting::compareRows(a, b, code, descending) < 0;
+        arrivals.push_back(shown_[size_t(index.row())]);
+    // Stable, so that rows equal by every key keep the order they had.
+    std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
+        return sorting::compareRows(rows_[size_t(a)], rows_[size_t(b)], code, descending) < 0;
     });
+    rebuildShown();
     if (!before.isEmpty()) {
-        // Selection and current row follow their rows, which are found by item number.
-        std::vector<std::pair<uint32_t, int>> where;
-        where.reserve(rows_.size());
-        for (size_t i = 0; i < rows_.size(); ++i)
-            where.emplace_back(rows_[i].itemNumber, int(i));
-        std::sort(where.begin(), where.end());
+        // Selection and current row follow their rows.
+        const std::vector<int> where = shownRowsByArrival();
         QModelIndexList after;
-        for (size_t i = 0; i < numbers.size(); ++i) {
-            auto found =
-                std::lower_bound(where.begin(), where.end(), std::make_pair(numbers[i], 0));
-            after.push_back(index(found->second, before[qsizetype(i)].column()));
-        }
+        after.reserve(before.size());
+        for (size_t i = 0; i < arrivals.size(); ++i)
+            after.push_back(index(where[size_t(arrivals[i])], before[qsizetype(i)].column()));
         changePersistentIndexList(before, after);
     }
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -87,7 +151,7 @@ void EntryListModel::sortBy(int code, bool descending) {
 }
 
 int EntryListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : int(shown_.size());
 }
 
 Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const {
@@ -100,9 +164,9 @@ int EntryListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant EntryListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || size_t(index.row()) >= rows_.size())
+    if (!index.isValid() || size_t(index.row()) >= shown_.size())
         return {};
-    const ListRow& entry = rows_[size_t(index.row())];
+    const ListRow& entry = row(index.row());
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return entry.cells[size_t(index.column())];
     if (role == Qt::DecorationRole && index.column() == ColName && iconProvider_)

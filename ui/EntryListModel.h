@@ -1,6 +1,10 @@
-// The rows of the archive list. Rows that the list job adds arrive one call at a time; they
-// are gathered and handed to the views in batches, so that a listing of 65,535 entries costs
-// a few hundred layout passes instead of one per row.
+// The rows of the archive list. Rows arrive in batches from the list job (or one at a time,
+// gathered and handed to the views in batches), so that a listing of 65,535 entries costs a
+// few dozen layout passes instead of one per row.
+//
+// Every row is kept in arrival order; the sort order and the rows the filter lets through are
+// vectors of indices into them, so sorting and filtering move numbers, not rows. The views
+// see only the rows that pass the filter, in sort order.
 #pragma once
 
 #include "ui/ListRow.h"
@@ -23,12 +27,29 @@ public:
     void setIconProvider(IconProvider provider) { iconProvider_ = std::move(provider); }
     // The row goes at the end; views see it at the next flush (within one batch interval).
     void addRow(ListRow row);
+    // The rows go at the end (after any single rows still waiting), shown at once while the
+    // list is short and at the next flush once it is long.
+    void addRows(std::vector<ListRow> rows);
     void flush();
     void clear();
-    int count() const;
-    const ListRow& row(int index) const { return rows_[size_t(index)]; }
+    // Rows shown: those that pass the filter.
+    int count() const { return int(shown_.size()); }
+    // Every row of the list, filtered out or waiting to be shown included.
+    int totalCount() const { return int(rows_.size() + pending_.size()); }
+    // The shown row at `index`, in sort order.
+    const ListRow& row(int index) const { return rows_[size_t(shown_[size_t(index)])]; }
+    // Every row in sort order, the filter aside (waiting rows not included).
+    std::vector<const ListRow*> allRows() const;
 
-    // Sorts by code 1 to 6 and moves the header arrow to that column.
+    // Shows only rows whose folder and name contain `text`, ignoring case; empty shows all.
+    void setFilter(const QString& text);
+    const QString& filter() const { return filter_; }
+    // The arrival number of a shown row, and for every arrival number the row it is shown
+    // at (-1 where the filter hides it): selections are carried across a change by these.
+    int arrivalOf(int shownRow) const { return shown_[size_t(shownRow)]; }
+    std::vector<int> shownRowsByArrival() const;
+
+    // Sorts by code 1 to 7 and moves the header arrow to that column.
     void sortBy(int code, bool descending);
     int arrowColumn() const { return arrowColumn_; }
     bool arrowDescending() const { return arrowDescending_; }
@@ -45,10 +66,18 @@ signals:
     void emptinessChanged(bool empty);
 
 private:
-    std::vector<ListRow> rows_;
+    bool passes(const ListRow& row) const;
+    void rebuildShown();
+    void append(std::vector<ListRow> rows);
+
+    std::vector<ListRow> rows_; // in arrival order
+    std::vector<int> order_;    // indices into rows_, in sort order
+    std::vector<int> shown_;    // the part of order_ that passes the filter
     std::vector<ListRow> pending_;
     QTimer flushTimer_;
     IconProvider iconProvider_;
+    QString filter_;
+    QString filterKey_; // case-folded
     int arrowColumn_ = -1;
     bool arrowDescending_ = false;
     QPixmap ascendingArrow_;

@@ -1,5 +1,7 @@
 #include "ui/EntryViews.h"
 
+#include "ui/EntryListModel.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -19,8 +21,11 @@ QPoint position(const QSize& client) {
 
 namespace {
 
+// The picture stands for an empty list, not for a filter that matches nothing.
 template <typename View> bool paintEmptyPicture(View& view) {
-    if (view.model() != nullptr && view.model()->rowCount() > 0)
+    const auto* entries = qobject_cast<const EntryListModel*>(view.model());
+    if (entries != nullptr ? entries->totalCount() > 0
+                           : view.model() != nullptr && view.model()->rowCount() > 0)
         return false;
     QPainter painter(view.viewport());
     painter.drawPixmap(emptylist::position(view.viewport()->size()), emptylist::picture());

@@ -13,6 +13,8 @@
 #include "ui/WebPages.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -26,6 +28,11 @@ std::atomic<uint32_t> g_nextItemNumber{0};
 
 const QColor kListColour(207, 233, 209);
 
+// The Arrange menu's command of a sort code (1 to 7).
+int sortCommandOf(int code) {
+    return code == sorting::ByMethod ? ID_SORT_METHOD : ID_SORT_NAME + code - 1;
+}
+
 } // namespace
 
 uint32_t CMarrowglenView::nextItemNumber() {
@@ -35,9 +42,9 @@ uint32_t CMarrowglenView::nextItemNumber() {
 CMarrowglenView::CMarrowglenView(CZipDoc& doc, ProgramSettings& settings, IFrameSide& frame,
                                  Commands& commands, QWidget* parent)
     : QWidget(parent), doc_(doc), settings_(settings), frame_(frame), commands_(commands),
-      model_(new EntryListModel(this)), stack_(new QStackedWidget(this)),
-      table_(new EntryTableView(this)), icons_(new EntryIconView(this)),
-      sortColumn_(settings.sortMode) {
+      model_(new EntryListModel(this)), filter_(new QLineEdit(this)),
+      stack_(new QStackedWidget(this)), table_(new EntryTableView(this)),
+      icons_(new EntryIconView(this)), sortColumn_(settings.sortMode) {
     model_->setIconProvider([this](int index) { return iconFor(index); });
     setUpList();
     addCommands();
@@ -53,7 +60,10 @@ CMarrowglenView::~CMarrowglenView() {
 void CMarrowglenView::setUpList() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(filter_);
     layout->addWidget(stack_);
+    setUpFilter();
     stack_->addWidget(table_);
     stack_->addWidget(icons_);
     table_->setModel(model_);
@@ -73,13 +83,65 @@ void CMarrowglenView::setUpList() {
     header->setSectionsClickable(true);
     header->setSectionsMovable(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = 0; column < 6; ++column)
+    for (int column = 0; column < ColumnCount; ++column)
         header->resizeSection(column, columnWidths[column]);
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
         headerClicked(column);
         updateSelectedCount();
     });
     setDisplayType(settings_.viewMode);
+}
+
+void CMarrowglenView::setUpFilter() {
+    filter_->setObjectName("listFilter");
+    filter_->setPlaceholderText("Filter by name (Ctrl+F)");
+    filter_->setClearButtonEnabled(true);
+    filter_->installEventFilter(this);
+    connect(filter_, &QLineEdit::textChanged, this, &CMarrowglenView::applyFilter);
+}
+
+// Escape in the filter field empties it and goes back to the list.
+bool CMarrowglenView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == filter_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        filter_->clear();
+        currentView().setFocus();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CMarrowglenView::applyFilter(const QString& text) {
+    if (text == model_->filter())
+        return;
+    std::vector<int> selected;
+    for (int row : selectedRowNumbers())
+        selected.push_back(model_->arrivalOf(row));
+    const QModelIndex current = selection_->currentIndex();
+    const int currentArrival = current.isValid() ? model_->arrivalOf(current.row()) : -1;
+
+    model_->setFilter(text);
+
+    const std::vector<int> where = model_->shownRowsByArrival();
+    std::vector<int> rows;
+    for (int arrival : selected)
+        if (where[size_t(arrival)] >= 0)
+            rows.push_back(where[size_t(arrival)]);
+    std::sort(rows.begin(), rows.end());
+    // Runs of neighbouring rows make one range each: a selection of every row stays one range.
+    QItemSelection kept;
+    for (size_t first = 0; first < rows.size();) {
+        size_t last = first;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1)
+            ++last;
+        kept.select(model_->index(rows[first], 0), model_->index(rows[last], ColumnCount - 1));
+        first = last + 1;
+    }
+    selection_->select(kept, QItemSelectionModel::Select);
+    if (currentArrival >= 0 && where[size_t(currentArrival)] >= 0)
+        selection_->setCurrentIndex(model_->index(where[size_t(currentArrival)], 0),
+                                    QItemSelectionModel::NoUpdate);
+    updateSelectedCount();
 }
 
 void CMarrowglenView::connectView(QAbstractItemView& view) {
@@ -118,17 +180,23 @@ void CMarrowglenView::addCommands() {
         const int type = t.type;
         commands_.add(t.id, t.text, [this, type] { setDisplayType(type); })->setCheckable(true);
     }
-    const char* sortTexts[] = {"by &name", "by &type",   "by &size",
-                               "by &rate", "by &packed", "by &path"};
-    for (int code = 1; code <= 6; ++code) {
+    const char* sortTexts[] = {"by &name",   "by &type", "by &size",  "by &rate",
+                               "by &packed", "by &path", "by &method"};
+    for (int code = sorting::ByName; code <= sorting::ByMethod; ++code) {
         commands_
-            .add(ID_SORT_NAME + code - 1, sortTexts[code - 1],
+            .add(sortCommandOf(code), sortTexts[code - 1],
                  [this, code] {
                      sortDescending_ = false;
                      sortBy(code);
                  })
             ->setCheckable(true);
     }
+    QAction* focusFilter = commands_.add(ID_FOCUS_FILTER, "Filter", [this] {
+        filter_->setFocus(Qt::ShortcutFocusReason);
+        filter_->selectAll();
+    });
+    focusFilter->setShortcut(QKeySequence::Find);
+    addAction(focusFilter); // a shortcut of the whole window, without a menu entry
 }
 
 void CMarrowglenView::updateCommands(bool jobRunning) {
@@ -140,8 +208,8 @@ void CMarrowglenView::updateCommands(bool jobRunning) {
     commands_.setChecked(ID_VIEW_SMALL_ICONS, displayType_ == SmallIcons);
     commands_.setChecked(ID_VIEW_LIST, displayType_ == ListDisplay);
     commands_.setChecked(ID_VIEW_TABLE, displayType_ == Table);
-    for (int code = 1; code <= 6; ++code)
-        commands_.setChecked(ID_SORT_NAME + code - 1, sortColumn_ == code);
+    for (int code = sorting::ByName; code <= sorting::ByMethod; ++code)
+        commands_.setChecked(sortCommandOf(code), sortColumn_ == code);
 }
 
 void CMarrowglenView::setIconLookup(std::function<QIcon(const std::string&)> lookup) {
@@ -245,6 +313,14 @@ void CMarrowglenView::addRow(const EntryRow& row) {
     model_->addRow(ListRow::fromEntry(row, g_nextItemNumber++));
 }
 
+void CMarrowglenView::addRows(std::vector<EntryRow> rows) {
+    std::vector<ListRow> listRows;
+    listRows.reserve(rows.size());
+    for (const EntryRow& row : rows)
+        listRows.push_back(ListRow::fromEntry(row, g_nextItemNumber++));
+    model_->addRows(std::move(listRows));
+}
+
 void CMarrowglenView::deleteAllItems() {
     model_->clear();
 }
@@ -280,6 +356,7 @@ int CMarrowglenView::messageBox(const MessageBoxRequest& request) {
 }
 
 void CMarrowglenView::updateFromDocument() {
+    filter_->clear(); // an archive was opened: every row shows; Refresh keeps the filter
     onUpdate();
 }
 
@@ -292,6 +369,7 @@ void CMarrowglenView::onUpdate() {
 }
 
 void CMarrowglenView::onDocumentReset() {
+    filter_->clear();
     model_->clear();
     iconCache_.clear();
     resort();

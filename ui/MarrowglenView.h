@@ -22,6 +22,8 @@ class IFrameSide;
 class ProgramSettings;
 class QAbstractItemView;
 class QItemSelectionModel;
+class QLineEdit;
+struct ListRow;
 class QMenu;
 class QStackedWidget;
 class String;
@@ -29,7 +31,7 @@ class String;
 class CMarrowglenView : public QWidget, public IJobView {
     Q_OBJECT
 public:
-    static constexpr int columnWidths[6] = {120, 120, 95, 70, 80, 108};
+    static constexpr int columnWidths[7] = {120, 120, 95, 70, 80, 108, 110};
 
     CMarrowglenView(CZipDoc& doc, ProgramSettings& settings, IFrameSide& frame, Commands& commands,
                     QWidget* parent = nullptr);
@@ -42,6 +44,7 @@ public:
     int sendMessage(const JobMessage& message) override;
     void postMessage(uint32_t id) override;
     void addRow(const EntryRow& row) override;
+    void addRows(std::vector<EntryRow> rows) override;
     void deleteAllItems() override;
     void invalidate() override;
     void hideCancelButton() override;
@@ -59,9 +62,11 @@ public:
     int displayType() const { return displayType_; }
     int sortColumn() const { return sortColumn_; }
     bool sortDescending() const { return sortDescending_; }
+    // Rows shown: the filter's rows while it holds text.
     int itemCount() const;
     // Entry names of the selected rows, in list order, as the archive names them.
     std::vector<String> selectedEntryNames() const;
+    // Every entry of the list, in list order, whatever the filter shows.
     std::vector<String> allEntryNames() const;
     // Model rows whose entry is selected, in list order, in every display type.
     std::vector<int> selectedRowNumbers() const;
@@ -81,6 +86,10 @@ public:
     EntryTableView& table() { return *table_; }
     EntryIconView& icons() { return *icons_; }
     QAbstractItemView& currentView() const;
+    QLineEdit& filterField() { return *filter_; }
+    // Narrows the list to the entries whose folder and name contain `text`; the selected rows
+    // that stay shown stay selected.
+    void applyFilter(const QString& text);
     QItemSelectionModel& selection() const;
     // Test seam: the context menu last built for a position in the current view (null when
     // none was shown), without showing it.
@@ -90,6 +99,8 @@ public:
 
 private:
     void setUpList();
+    void setUpFilter();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void addCommands();
     void connectView(QAbstractItemView& view);
     void showContextMenu(const QPoint& viewportPos);
@@ -99,6 +110,7 @@ private:
     QIcon iconFor(int iconIndex);
     void extractTo(const std::vector<String>& names);
     String entryNameOfRow(int row) const;
+    static String entryNameOf(const ListRow& row);
     void askOverwrite(const JobMessage& message, int& answer);
     void showDamaged();
 
@@ -107,6 +119,7 @@ private:
     IFrameSide& frame_;
     Commands& commands_;
     EntryListModel* model_;
+    QLineEdit* filter_;
     QStackedWidget* stack_;
     EntryTableView* table_;
     EntryIconView* icons_;

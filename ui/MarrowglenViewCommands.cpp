@@ -42,7 +42,10 @@ std::vector<int> CMarrowglenView::selectedRowNumbers() const {
 }
 
 String CMarrowglenView::entryNameOfRow(int index) const {
-    const ListRow& row = model_->row(index);
+    return entryNameOf(model_->row(index));
+}
+
+String CMarrowglenView::entryNameOf(const ListRow& row) {
     QString path = row.cells[ColPath];
     if (!path.isEmpty() && !path.endsWith('/'))
         path += '/';
@@ -60,9 +63,9 @@ std::vector<String> CMarrowglenView::selectedEntryNames() const {
 std::vector<String> CMarrowglenView::allEntryNames() const {
     model_->flush();
     std::vector<String> names;
-    names.reserve(size_t(model_->count()));
-    for (int i = 0; i < model_->count(); ++i)
-        names.push_back(entryNameOfRow(i));
+    names.reserve(size_t(model_->totalCount()));
+    for (const ListRow* row : model_->allRows())
+        names.push_back(entryNameOf(*row));
     return names;
 }
 
@@ -102,7 +105,7 @@ void CMarrowglenView::extractTo(const std::vector<String>& names) {
 }
 
 void CMarrowglenView::saveZipFile() {
-    if (itemCount() == 0)
+    if (model_->totalCount() == 0) // the whole archive, whatever the filter shows
         return;
     const QString proposed = QString::fromStdString(doc_.source().remoteFileName()).left(2047);
     const QString path = prompts::chooseSaveFile(frame_.mainWindow(), "Save Zip File", proposed,
@@ -190,4 +193,5 @@ void CMarrowglenView::buildViewAndArrangeMenus(QMenu& menu) {
     QMenu* arrange = menu.addMenu("Arrange");
     for (int id = ID_SORT_NAME; id <= ID_SORT_PATH; ++id)
         arrange->addAction(commands_.action(id));
+    arrange->addAction(commands_.action(ID_SORT_METHOD));
 }

@@ -111,6 +111,20 @@ void RecordingView::addRow(const EntryRow& row) {
     log("row " + row.path.str() + row.name.str());
 }
 
+void RecordingView::addRows(std::vector<EntryRow> rows) {
+    {
+        std::lock_guard lock(mutex_);
+        batchSizes_.push_back(rows.size());
+    }
+    for (const EntryRow& row : rows)
+        addRow(row);
+}
+
+std::vector<size_t> RecordingView::batchSizes() const {
+    std::lock_guard lock(mutex_);
+    return batchSizes_;
+}
+
 int RecordingView::messageBox(const MessageBoxRequest& request) {
     int answer = request.defaultAnswer;
     {
@@ -172,6 +186,7 @@ void RecordingView::clear() {
     std::lock_guard lock(mutex_);
     events_.clear();
     rows_.clear();
+    batchSizes_.clear();
     boxes_.clear();
     networkActivity_ = 0;
 }

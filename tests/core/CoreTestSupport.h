@@ -40,6 +40,8 @@ public:
     int sendMessage(const JobMessage& message) override;
     void postMessage(uint32_t id) override;
     void addRow(const EntryRow& row) override;
+    // Each row as addRow logs it; the batch's size goes to batchSizes().
+    void addRows(std::vector<EntryRow> rows) override;
     void deleteAllItems() override { log("deleteAll"); }
     void invalidate() override { log("invalidate"); }
     void hideCancelButton() override { log("hideCancel"); }
@@ -51,6 +53,7 @@ public:
     // Only the job messages, by name.
     std::vector<std::string> messages() const;
     std::vector<EntryRow> rows() const;
+    std::vector<size_t> batchSizes() const;
     std::vector<MessageBoxRequest> boxes() const;
     int count(const std::string& event) const;
     int networkActivity() const;
@@ -66,6 +69,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> events_;
     std::vector<EntryRow> rows_;
+    std::vector<size_t> batchSizes_;
     std::vector<MessageBoxRequest> boxes_;
     int networkActivity_ = 0;
 };

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 using namespace coretest;
 using Messages = std::vector<std::string>;
 
@@ -45,6 +47,36 @@ TEST(OpenList, ListsEveryFileOfTheArchiveAndSkipsFolders) {
                            " | Selected files: 0"),
               1);
     EXPECT_GT(h.view.networkActivity(), 0);
+}
+
+TEST(OpenList, ManyEntriesArriveInOrderInBatchesBeforeTheTotals) {
+    mgtest::MemorySource source(archiveBytes("many_entries"));
+    DocHarness h(source);
+    ASSERT_TRUE(h.open());
+    const std::vector<EntryRow> rows = h.view.rows();
+    ASSERT_EQ(rows.size(), 65535u);
+    for (size_t i = 0; i < rows.size(); i += 997) {
+        const std::string number = std::to_string(i);
+        ASSERT_EQ(rows[i].name.str(), "e" + std::string(5 - number.size(), '0') + number + ".txt");
+    }
+    EXPECT_EQ(rows.back().name.str(), "e65534.txt");
+
+    // The first row comes alone, so that it shows at once; the rest by the thousand.
+    const std::vector<size_t> batches = h.view.batchSizes();
+    ASSERT_FALSE(batches.empty());
+    EXPECT_EQ(batches.front(), 1u);
+    EXPECT_EQ(std::accumulate(batches.begin(), batches.end(), size_t(0)), rows.size());
+    EXPECT_LE(*std::max_element(batches.begin(), batches.end()), ZipListThread::rowBatch);
+    EXPECT_LT(batches.size(), rows.size() / 10);
+
+    const std::vector<std::string> events = h.view.events();
+    const auto lastRow = std::find(events.begin(), events.end(), "row e65534.txt");
+    const auto totals = std::find(events.begin(), events.end(),
+                                  "LIST_TOTALS Total files: 65535 | Selected files: 0");
+    ASSERT_NE(lastRow, events.end());
+    ASSERT_NE(totals, events.end());
+    EXPECT_LT(lastRow, totals);
+    EXPECT_EQ(h.view.messages().back(), "LIST_COMPLETE");
 }
 
 TEST(OpenList, RowsCarrySizesPathsAndRates) {

@@ -80,6 +80,9 @@ void PlainMarshalView::postMessage(uint32_t id) {
 void PlainMarshalView::addRow(const EntryRow& row) {
     onMain([&] { target_.addRow(row); });
 }
+void PlainMarshalView::addRows(std::vector<EntryRow> rows) {
+    onMain([&] { target_.addRows(std::move(rows)); });
+}
 void PlainMarshalView::deleteAllItems() {
     onMain([&] { target_.deleteAllItems(); });
 }

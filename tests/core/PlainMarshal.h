@@ -45,6 +45,7 @@ public:
     int sendMessage(const JobMessage& message) override;
     void postMessage(uint32_t id) override;
     void addRow(const EntryRow& row) override;
+    void addRows(std::vector<EntryRow> rows) override;
     void deleteAllItems() override;
     void invalidate() override;
     void hideCancelButton() override;

@@ -103,6 +103,39 @@ TEST(ProgressScaling, TotalsBeyond31BitsStillMoveInProportion) {
     EXPECT_EQ(bar.position(), bar.rangeHigh());
 }
 
+TEST(BlockingJobView, BatchesKeepTheirPlaceAmongTheCallsAndOnlyOneIsOnItsWay) {
+    RecordingView target;
+    QObject context;
+    BlockingJobView adapter(target, &context);
+    auto rows = [](const std::string& prefix, int n) {
+        std::vector<EntryRow> batch(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            batch[static_cast<size_t>(i)].name = String(prefix + std::to_string(i));
+        return batch;
+    };
+    std::atomic<int> returned{0};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        EntryRow single;
+        single.name = String("single");
+        adapter.addRow(single); // waits in the adapter and goes with the next batch
+        adapter.addRows(rows("a", 3));
+        ++returned;
+        adapter.addRows(rows("b", 2));
+        ++returned;
+        adapter.sendMessage({WM_LIST_COMPLETE, {}, {}});
+        done = true;
+    });
+    // The first batch is queued; the second waits until the user interface took the first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(returned.load(), 1);
+    ASSERT_TRUE(waitFor([&] { return done.load(); }, std::chrono::seconds(10)));
+    worker.join();
+    EXPECT_EQ(target.events(), (std::vector<std::string>{"row single", "row a0", "row a1", "row a2",
+                                                         "row b0", "row b1", "LIST_COMPLETE"}));
+    EXPECT_EQ(target.batchSizes(), (std::vector<size_t>{4, 2}));
+}
+
 TEST(BlockingJobView, CallsRunOnTheUiThreadInOrderWithTheirAnswers) {
     RecordingView target;
     QObject context;

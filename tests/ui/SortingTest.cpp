@@ -91,7 +91,8 @@ TEST(SortRows, EqualNameAndPathCompareEqual) {
               0);
     EXPECT_EQ(sorting::compareRows(row("a", ""), row("b", ""), 0, false), 0);
     EXPECT_FALSE(sorting::isValidCode(0));
-    EXPECT_FALSE(sorting::isValidCode(7));
+    EXPECT_TRUE(sorting::isValidCode(sorting::ByMethod));
+    EXPECT_FALSE(sorting::isValidCode(8));
 }
 
 TEST(SortModel, HeaderArrowFollowsTheSortedColumn) {

@@ -1,6 +1,6 @@
 // Saves pictures of the viewer for a person to look at: the empty window, a listed archive
-// in the Table and Large Icons display types, the URL bar's history drop-down, and each
-// dialog. Run by scripts/screenshots.
+// in the Table and Large Icons display types, the list narrowed by the filter, the URL bar's
+// history drop-down, and each dialog. Run by scripts/screenshots.
 #include "UiTestSupport.h"
 
 #include "ui/AboutDlg.h"
@@ -100,6 +100,11 @@ int main(int argc, char** argv) {
         viewer.frame->commands().trigger(ID_VIEW_LIST);
         ok &= save(*viewer.frame, "viewer-list");
         viewer.frame->commands().trigger(ID_VIEW_TABLE);
+        QLineEdit& filter = viewer.frame->view().filterField();
+        filter.setFocus();
+        QTest::keyClicks(&filter, "doc");
+        ok &= save(*viewer.frame, "viewer-filter");
+        filter.clear();
         ok &= saveHistoryDropDown(*viewer.frame);
     }
     QGuiApplication::clipboard()->setText("ftp://files.example/pub/sample.zip");
