@@ -173,8 +173,7 @@ std::size_t FtpPlanStream::read(void* buffer, std::size_t n) {
         if (step == 0 && !fallback_) {
             // The rest of the piece comes with a download of its own, as without a plan.
             plan_.stopTransfer();
-            fallback_ =
-                reader_.requestRange(static_cast<int32_t>(pos_), static_cast<int32_t>(end_));
+            fallback_ = reader_.requestRange(pos_, end_);
         }
         if (step == 0 && fallback_)
             step = fallback_->read(out + got, n - got);

@@ -18,6 +18,7 @@ bool RemoteArchiveSource::connect(String& address) {
     // ftp: the previous archive's swap file goes, whatever the scheme; a new one is made by
     // the ftp logon.
     ftpPlan_.clear();
+    ftpKept_.clear();
     ftp_.close();
     ftpHeldFor_.clear();
     resetCancel();
@@ -152,8 +153,12 @@ void RemoteArchiveSource::setReadPlan(std::vector<ByteSpan> spans, int passes) {
     plan_.clear();
     ftpPlan_.clear();
     keepPlanned_ = passes > 1;
-    if (protocol_ == Ftp && !spans.empty())
+    ftpKept_.clear();
+    if (protocol_ == Ftp && !spans.empty()) {
         ftpPlan_.start(spans, length_);
+        if (keepPlanned_)
+            ftpKept_.start(ftp_.swapFilePath() + "-kept", spans);
+    }
     if (protocol_ != Http || spans.empty() || (!http_.isOpen() && !reopen()))
         return;
     targetFetcher();
@@ -182,6 +187,7 @@ void RemoteArchiveSource::disconnect() {
     closeRemoteFile();
     // ftp: the swap file is removed; the FTP client stays logged on until the next connect.
     ftpPlan_.clear();
+    ftpKept_.clear();
     ftp_.close();
     ftpHeldFor_.clear();
     local_.disconnect();
@@ -266,6 +272,19 @@ bool RemoteArchiveSource::openFtpFile() {
     return false;
 }
 
+// The bytes between the pieces of one entry (its name, a skipped extra field) go into the
+// kept copy too, so that it holds the entry whole for the second reading.
+void RemoteArchiveSource::keepFtpGapBefore(int64_t first) {
+    const int64_t from = ftpKept_.missingBefore(first);
+    if (from >= first)
+        return;
+    ftpPlanStream_.serve(from, first, ftp_.swapFilePath());
+    ftpKept_.follow(&ftpPlanStream_, from);
+    char skipped[4096];
+    while (ftpKept_.read(skipped, sizeof skipped) > 0) {
+    }
+}
+
 bool RemoteArchiveSource::requestFtpRange(int64_t first, int64_t last) {
     clearError();
     if (ftp_.isCancelled()) {
@@ -274,10 +293,25 @@ bool RemoteArchiveSource::requestFtpRange(int64_t first, int64_t last) {
         setError(SourceError::Cancelled, "The transfer was cancelled.");
         return false;
     }
+    // A piece of the entry the plan served last, read again, comes from the kept copy.
+    const int64_t pieceEnd = std::min<int64_t>(last + 1, length_);
+    if (ftpKept_.holds(first, pieceEnd) &&
+        ftpSlice_.open(ftpKept_.filePath(), first - ftpKept_.heldFirst(),
+                       std::min(pieceEnd, ftpKept_.heldEnd()) - first)) {
+        fillSlot(&ftpSlice_);
+        return true;
+    }
     // A piece still to come from the plan's transfer is read from there.
     if (ftpPlan_.covers(first)) {
-        ftpPlanStream_.serve(first, std::min<int64_t>(last + 1, length_), ftp_.swapFilePath());
-        fillSlot(&ftpPlanStream_);
+        if (ftpKept_.active())
+            keepFtpGapBefore(first);
+        ftpPlanStream_.serve(first, pieceEnd, ftp_.swapFilePath());
+        if (ftpKept_.active()) {
+            ftpKept_.follow(&ftpPlanStream_, first);
+            fillSlot(&ftpKept_);
+        } else {
+            fillSlot(&ftpPlanStream_);
+        }
         return true;
     }
     // The ordinary path needs the FTP client.

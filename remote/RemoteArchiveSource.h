@@ -11,6 +11,7 @@
 #include "remote/HttpArchiveReader.h"
 #include "remote/HttpPlanReader.h"
 #include "remote/HttpRangeStream.h"
+#include "remote/KeptSpan.h"
 #include "remote/LocalArchiveSource.h"
 #include "remote/ParallelFetcher.h"
 #include "remote/PlanRangeStream.h"
@@ -100,6 +101,7 @@ private:
     bool connectFtp();
     bool openFtpFile();
     bool requestFtpRange(int64_t first, int64_t last);
+    void keepFtpGapBefore(int64_t first);
     // file: the branches below call into LocalArchiveSource (remote/RemoteLocalFile.cpp).
     bool connectLocal(String& address);
     bool openLocalFile();
@@ -124,6 +126,7 @@ private:
     FtpRangeReader ftp_;       // ftp: logs on, learns the size once, downloads ranges
     FtpPlanReader ftpPlan_{ftp_};
     FtpPlanStream ftpPlanStream_{ftpPlan_, ftp_};
+    KeptSpan ftpKept_; // with a plan of two passes: the entry read last
     // ftp: what the swap file holds: [first, end) of the file named by ftpHeldFor_.
     SwapFileSlice ftpSlice_;
     std::string ftpHeldFor_;

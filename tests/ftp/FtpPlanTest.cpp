@@ -103,4 +103,23 @@ TEST_F(FtpReadPlan, AnEntryReadAgainAfterThePlanStillArrives) {
     EXPECT_TRUE(archive_.testEntry(static_cast<uint16_t>(indices[1]))) << archive_.lastError();
 }
 
+// The viewer's way: each entry tested, then extracted, under a plan of two passes. The
+// second reading comes from the kept copy, so the plan's one transfer is never broken off.
+TEST_F(FtpReadPlan, EachEntryReadTwiceStillComesThroughOneRetr) {
+    const auto indices = entries("a/", 30);
+    source_.setReadPlan(archive_.readSpans(indices), 2);
+    TempFolder out;
+    for (int32_t index : indices) {
+        EXPECT_TRUE(archive_.testEntry(uint32_t(index))) << index << ": " << archive_.lastError();
+        EXPECT_TRUE(archive_.extractEntry(uint32_t(index), out.path())) << archive_.lastError();
+    }
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(readFile(out.path() + "/a/" + std::to_string(i) + ".txt").size(),
+                  std::string("entry " + std::to_string(i) + " ").size() * 300);
+    EXPECT_EQ(commands("RETR").size(), 1u);
+    // The kept copy goes with the plan.
+    source_.setReadPlan({});
+    EXPECT_TRUE(filesIn(swap_.path()).size() <= 1u) << "only the swap file itself";
+}
+
 } // namespace
