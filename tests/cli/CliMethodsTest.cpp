@@ -2,6 +2,7 @@
 // encryption shown in the listing, passwords from -P, the environment or the terminal (never
 // echoed or repeated), and entries it cannot read reported one by one, not as damage.
 #include "CliHarness.h"
+#include "FtpTestSupport.h"
 #include "NginxServer.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+
+#include <unistd.h>
 
 using clitest::cli;
 
@@ -61,15 +64,35 @@ TEST_F(CliMethods, ListingShowsMethodsAndMarksEncryptedEntries) {
               clitest::pythonTsv(www->file("aes128.zip")));
 }
 
-TEST_F(CliMethods, EveryMethodTestsAndExtractsOverHttp) {
-    for (const char* name :
-         {"deflate64.zip", "bzip2_7z.zip", "lzma_noeos.zip", "xz_7z.zip", "zstd_tool.zip"}) {
-        SCOPED_TRACE(name);
-        auto test = cli({"test", "-q", url(name)});
-        EXPECT_EQ(test.exitCode, 0) << test.out << test.err;
-        auto extract = cli({"extract", "-q", "-o", url(name), "text.txt", "-d", out.path()});
-        EXPECT_EQ(extract.exitCode, 0) << extract.err;
-        EXPECT_TRUE(mgtest::readFile(out.file("text.txt")) == plain("text.txt"));
+// Every method and every kind of encryption, through each transport: tested, an entry
+// extracted, and the archive saved byte for byte.
+TEST_F(CliMethods, EveryMethodAndEncryptionWorksOverHttpHttpsAndFtp) {
+    ftptest::RealFtpServer ftp;
+    ASSERT_TRUE(ftp.started());
+    const char* names[] = {"deflate64.zip", "bzip2_7z.zip", "lzma_noeos.zip",     "xz_7z.zip",
+                           "zstd_tool.zip", "aes128.zip",   "zipcrypto_info.zip", "ae1.zip"};
+    for (const char* name : names)
+        ASSERT_EQ(::link(www->file(name).c_str(), (ftp.root() + "/" + name).c_str()), 0) << name;
+    const std::vector<std::string> env = {"CURL_CA_BUNDLE=" + server->caFile()};
+    const std::string ftpBase = "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/";
+    for (const char* name : names) {
+        for (const std::string& address :
+             {url(name), server->httpsUrl(std::string("/") + name), ftpBase + name}) {
+            SCOPED_TRACE(address);
+            auto test = clitest::cliWith(env, {"test", "-q", "-P", "SECRET", address}, {});
+            EXPECT_EQ(test.exitCode, 0) << test.out << test.err;
+            auto extract = clitest::cliWith(
+                env, {"extract", "-q", "-o", "-P", "SECRET", address, "text.txt", "-d", out.path()},
+                {});
+            EXPECT_EQ(extract.exitCode, 0) << extract.err;
+            EXPECT_TRUE(mgtest::readFile(out.file("text.txt")) == plain("text.txt"));
+            ::unlink(out.file("text.txt").c_str());
+            auto save = clitest::cliWith(env, {"save", "-q", address, out.file("copy.zip")}, {});
+            EXPECT_EQ(save.exitCode, 0) << save.err;
+            EXPECT_TRUE(mgtest::readFile(out.file("copy.zip")) ==
+                        mgtest::readFile(www->file(name)));
+            ::unlink(out.file("copy.zip").c_str());
+        }
     }
 }
 
