@@ -174,6 +174,35 @@ TEST_F(ReadPlanOverHttp, ALargeEntryComesInParallelSegmentsWrittenInPlace) {
     EXPECT_EQ(connections.size(), 4u) << "one connection per segment over plain http";
 }
 
+// A server that speaks HTTP/2 gets the plan's requests as streams of one connection.
+TEST_F(ReadPlanOverHttp, OverHttp2ThePlansRequestsShareOneConnection) {
+    NginxServer nginx(root_->path(), {}, HttpsVersion::Http2);
+    HttpOptions trusting;
+    trusting.caFile = nginx.caFile();
+    RemoteArchiveSource source(trusting);
+    source.setSwapFolder(spill_.path());
+    CZipArchive archive(source);
+    archive.open(String(nginx.httpsUrl("/spread.zip").c_str()));
+    ASSERT_FALSE(archive.isClosed()) << source.errorText();
+    nginx.waitForAccessLog(1);
+    nginx.clearAccessLog();
+    std::vector<int32_t> indices;
+    for (const char* name : {"e0.bin", "e1.bin", "e2.bin", "large.bin"})
+        indices.push_back(archive.findEntry(name, true));
+    source.setReadPlan(archive.readSpans(indices));
+    for (int32_t index : indices)
+        EXPECT_TRUE(archive.testEntry(uint32_t(index))) << archive.lastError();
+    auto log = nginx.waitForAccessLog(4);
+    ASSERT_GE(log.size(), 4u) << "e0, e1, e2 and the segments of large.bin";
+    std::set<long> connections;
+    for (const auto& line : log) {
+        EXPECT_EQ(line.protocol, "HTTP/2.0");
+        EXPECT_EQ(line.status, 206);
+        connections.insert(line.connection);
+    }
+    EXPECT_EQ(connections.size(), 1u);
+}
+
 TEST_F(ReadPlanOverHttp, SaveWritesEverySegmentInPlace) {
     NginxServer nginx(root_->path());
     open(nginx.httpUrl("/spread.zip"));

@@ -31,7 +31,7 @@ bool parseLogLine(const std::string& line, AccessLogEntry& entry) {
     if (!(in >> entry.connection >> entry.connectionRequests >> entry.scheme))
         return false;
     std::istringstream request(quotedField(in));
-    request >> entry.method >> entry.target;
+    request >> entry.method >> entry.target >> entry.protocol;
     if (!(in >> entry.status >> entry.bytesSent >> entry.totalBytesSent))
         return false;
     entry.range = quotedField(in);
@@ -42,14 +42,15 @@ bool parseLogLine(const std::string& line, AccessLogEntry& entry) {
 
 } // namespace
 
-NginxServer::NginxServer(const std::string& root, const std::string& extraConfig) {
+NginxServer::NginxServer(const std::string& root, const std::string& extraConfig,
+                         HttpsVersion https) {
     // A port taken by someone else between freePort and nginx's bind: try again.
     for (int attempt = 0; attempt < 3; ++attempt) {
         httpPort_ = freePort();
         httpsPort_ = freePort();
         if (httpsPort_ == httpPort_)
             continue;
-        writeConfig(root, extraConfig);
+        writeConfig(root, extraConfig, https);
         process_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{"nginx", "-p", prefix_.path(), "-c",
                                      prefix_.file("nginx.conf"), "-e", prefix_.file("error.log")},
@@ -66,7 +67,8 @@ NginxServer::NginxServer(const std::string& root, const std::string& extraConfig
 
 NginxServer::~NginxServer() = default;
 
-void NginxServer::writeConfig(const std::string& root, const std::string& extraConfig) {
+void NginxServer::writeConfig(const std::string& root, const std::string& extraConfig,
+                              HttpsVersion https) {
     const TestCertificates& certificates = testCertificates();
     const std::string& dir = prefix_.path();
     std::ostringstream conf;
@@ -82,8 +84,9 @@ void NginxServer::writeConfig(const std::string& root, const std::string& extraC
          << "  keepalive_timeout 65;\n  keepalive_requests 100000;\n"
          << "  server {\n"
          << "    listen 127.0.0.1:" << httpPort_ << ";\n"
-         << "    listen 127.0.0.1:" << httpsPort_ << " ssl;\n"
-         << "    ssl_certificate " << certificates.serverCert << ";\n"
+         << "    listen 127.0.0.1:" << httpsPort_
+         << (https == HttpsVersion::Http2 ? " ssl http2;\n" : " ssl;\n") << "    ssl_certificate "
+         << certificates.serverCert << ";\n"
          << "    ssl_certificate_key " << certificates.serverKey << ";\n"
          << "    root " << std::filesystem::absolute(root).string() << ";\n"
          << "    " << extraConfig << "\n  }\n}\n";

@@ -18,18 +18,23 @@ struct AccessLogEntry {
     long connectionRequests = 0; // the request's number on its connection, from 1
     std::string scheme;          // "http" or "https"
     std::string method;
-    std::string target; // path and query as requested
+    std::string target;   // path and query as requested
+    std::string protocol; // "HTTP/1.1", "HTTP/2.0"
     int status = 0;
     long long bytesSent = 0;      // body bytes
     long long totalBytesSent = 0; // headers and body
     std::string range;            // the Range header, empty when none
 };
 
+enum class HttpsVersion { Http1, Http2 };
+
 class NginxServer {
 public:
     // `extraConfig` goes into the server block, e.g. "location = /old.zip { return 302 /a.zip; }".
-    // Throws std::runtime_error (with nginx's error log) when nginx does not come up.
-    explicit NginxServer(const std::string& root, const std::string& extraConfig = {});
+    // With Http2 the HTTPS port offers HTTP/2 (ALPN). Throws std::runtime_error (with nginx's
+    // error log) when nginx does not come up.
+    explicit NginxServer(const std::string& root, const std::string& extraConfig = {},
+                         HttpsVersion https = HttpsVersion::Http1);
     ~NginxServer();
 
     int httpPort() const { return httpPort_; }
@@ -50,7 +55,7 @@ public:
     std::string errorLog() const;
 
 private:
-    void writeConfig(const std::string& root, const std::string& extraConfig);
+    void writeConfig(const std::string& root, const std::string& extraConfig, HttpsVersion https);
 
     TempDir prefix_{"mgtest-nginx"};
     int httpPort_ = 0;
