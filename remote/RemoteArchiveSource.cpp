@@ -2,6 +2,7 @@
 
 #include "remote/Address.h"
 #include "remote/ContentRange.h"
+#include "remote/Netrc.h"
 #include "remote/SegmentedDownload.h"
 
 #include <sys/stat.h>
@@ -256,8 +257,19 @@ bool RemoteArchiveSource::connectFtp() {
     // The reader decodes user name and password itself; splitCredentials has decoded them
     // already, so they go back in their address form.
     String hostText = serverPart(address_).field("://", 2);
-    if (ftp_.connect(hostText.str(), encodeCredential(user_.str()),
-                     encodeCredential(password_.str())))
+    std::string user = user_.str();
+    std::string password = password_.str();
+    // Without a password in the address, ~/.netrc may have one for the host (and for the
+    // user, when the address names one); without either the logon is anonymous.
+    std::string host;
+    uint16_t port = 0;
+    if (password.empty() && FtpRangeReader::splitHostPort(hostText.str(), host, port)) {
+        if (const std::optional<NetrcLogin> login = netrcLoginFor(host, user)) {
+            user = login->login;
+            password = login->password;
+        }
+    }
+    if (ftp_.connect(hostText.str(), encodeCredential(user), encodeCredential(password)))
         return true;
     setError(ftpSourceError(ftp_.lastFailure()), ftp_.errorText());
     return false;
