@@ -73,7 +73,17 @@ void appendEscaped(std::string& out, std::string_view bytes) {
     }
 }
 
+// Printable ASCII, the usual name, needs no decoding.
+bool plainAscii(std::string_view text, bool backslashToo) {
+    return std::all_of(text.begin(), text.end(), [backslashToo](char ch) {
+        const auto b = static_cast<unsigned char>(ch);
+        return b >= 0x20 && b < 0x7F && !(backslashToo && b == '\\');
+    });
+}
+
 std::string escape(std::string_view text, bool backslashToo) {
+    if (plainAscii(text, backslashToo))
+        return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
@@ -102,6 +112,8 @@ std::string escapeUnambiguously(std::string_view text) {
 }
 
 std::size_t displayWidth(std::string_view text) {
+    if (plainAscii(text, false))
+        return text.size();
     std::size_t width = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         char32_t c = 0;
