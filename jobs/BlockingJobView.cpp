@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QThread>
 
+#include <future>
 #include <type_traits>
 
 void RepeatBatcher::repeat(QObject* context, uint32_t key, std::function<void()> call) {
@@ -103,6 +104,34 @@ int BlockingJobView::messageBox(const MessageBoxRequest& request) {
 
 void BlockingJobView::updateFromDocument() {
     onUiThread([&] { target_.updateFromDocument(); });
+}
+
+std::optional<CredentialAnswer> BlockingJobView::askCredentials(const CredentialRequest& request) {
+    auto wanted = [&request] { return !request.stillWanted || request.stillWanted(); };
+    QObject* context = context_;
+    if (context == nullptr || QThread::currentThread() == context->thread())
+        return wanted() ? target_.askCredentials(request) : std::nullopt;
+    onUiThread([] {}); // the rows listed so far show behind the question
+    auto answer = std::make_shared<std::promise<std::optional<CredentialAnswer>>>();
+    std::future<std::optional<CredentialAnswer>> future = answer->get_future();
+    QMetaObject::invokeMethod(
+        context,
+        [this, request, answer] {
+            const bool stillWanted = !request.stillWanted || request.stillWanted();
+            answer->set_value(stillWanted ? target_.askCredentials(request) : std::nullopt);
+        },
+        Qt::QueuedConnection);
+    // The user-interface thread may be inside a nested loop that waits for this job to end
+    // (the window closing): the job must not wait for the question's answer then.
+    while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (!wanted())
+            return std::nullopt;
+    }
+    try {
+        return future.get();
+    } catch (const std::future_error&) {
+        return std::nullopt; // the view went before it could ask
+    }
 }
 
 QueuedProgress::QueuedProgress(IProgress& target, QObject* context)

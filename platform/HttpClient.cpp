@@ -158,27 +158,17 @@ void HttpClient::applyOptions(const std::string& url,
 }
 
 void HttpClient::setCredentials(std::string user, std::string password) {
-    user_ = std::move(user);
-    password_ = std::move(password);
+    credentials_.user = std::move(user);
+    credentials_.password = std::move(password);
 }
 
 void HttpClient::setProxyCredentials(std::string user, std::string password) {
-    proxyUser_ = std::move(user);
-    proxyPassword_ = std::move(password);
+    credentials_.proxyUser = std::move(user);
+    credentials_.proxyPassword = std::move(password);
 }
 
 void HttpClient::applyCredentials() {
-    CURL* h = handles_->easy.get();
-    if (!user_.empty()) {
-        curl_easy_setopt(h, CURLOPT_USERNAME, user_.c_str());
-        curl_easy_setopt(h, CURLOPT_PASSWORD, password_.c_str());
-    } else if (options_.useNetrc) {
-        curl_easy_setopt(h, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
-    }
-    if (!proxyUser_.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxyUser_.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxyPassword_.c_str());
-    }
+    applyHttpCredentials(handles_->easy.get(), credentials_, options_.useNetrc);
 }
 
 std::size_t HttpClient::read(void* buffer, std::size_t n) {
@@ -334,7 +324,9 @@ void HttpClient::takeHeaderLine(std::string_view line) {
         bool interim = pendingStatus_ >= 100 && pendingStatus_ < 200;
         bool redirected = isFollowedRedirect(pendingStatus_) && header("Location").has_value();
         if (!interim && !redirected) {
-            headersReady_ = true;
+            // libcurl may answer a sign-in challenge with a second request on its own: the
+            // challenge is the response only when its body comes or the transfer ends.
+            headersReady_ = !isSignInChallenge(pendingStatus_);
             status_ = pendingStatus_;
             char* url = nullptr;
             if (curl_easy_getinfo(handles_->easy.get(), CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK &&

@@ -1,0 +1,30 @@
+// The user names and passwords that travel with HTTP requests, to the server and to the
+// proxy, and how they are handed to libcurl. libcurl negotiates the scheme (Basic, Digest and
+// whatever else the server and libcurl have in common); ~/.netrc names the server's user
+// where none was given.
+#pragma once
+
+#include <string>
+
+struct HttpCredentials {
+    std::string user;
+    std::string password;
+    std::string proxyUser;
+    std::string proxyPassword;
+
+    bool hasServerLogin() const { return !user.empty(); }
+    bool hasProxyLogin() const { return !proxyUser.empty(); }
+};
+
+// Sets the sign-in options on a libcurl easy handle (CURL*). The strings are copied by
+// libcurl, so `credentials` may change afterwards.
+void applyHttpCredentials(void* easyHandle, const HttpCredentials& credentials, bool useNetrc);
+
+// A status that libcurl may answer itself by repeating the request with credentials: the
+// response that carries it is final only when no second request follows.
+inline bool isSignInChallenge(long status) {
+    return status == 401 || status == 407;
+}
+
+// The host of an http or https address, lower case; empty when there is none.
+std::string httpHostOf(const std::string& url);
