@@ -16,6 +16,7 @@
 #include "ui/SignInDlg.h"
 #include "ui/UrlBar.h"
 
+#include <QApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -202,6 +203,33 @@ TEST_P(EntryPasswords, ThePasswordIsForgottenWhenTheArchiveIsOpenedAgain) {
     ASSERT_TRUE(extractAll(viewer, second, person));
     EXPECT_EQ(person.notes.size(), 2) << "the second open asks again";
     EXPECT_EQ(mgtest::readFile(second.file("secret.txt")), "the secret text");
+}
+
+// The window closing while the question shows (the program ending) must not wait for an
+// answer that the closing itself prevents: the question goes, the job stops.
+TEST(EntryPasswordQuestion, ClosingTheWindowWhileItShowsEndsTheJob) {
+    Viewer viewer(encryptedZip("zip"));
+    ASSERT_TRUE(viewer.openAndList());
+    mgtest::TempDir destination("mgui-crypt-out");
+    bool closing = false;
+    ModalDriver person([&](QWidget& modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(&modal)) {
+            box->accept();
+        } else if (dynamic_cast<CPasswordDlg*>(&modal) != nullptr && !closing) {
+            closing = true;
+            viewer.frame->close();
+        }
+    });
+    prompts::queueFolder(QString::fromStdString(destination.path()));
+    viewer.frame->commands().trigger(ID_EXTRACT_ZIP);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return closing && viewer.doc.allJobsSettled() &&
+                   QApplication::activeModalWidget() == nullptr;
+        },
+        10000));
+    EXPECT_FALSE(viewer.frame->isVisible());
+    EXPECT_FALSE(std::filesystem::exists(destination.file("secret.txt")));
 }
 
 INSTANTIATE_TEST_SUITE_P(ZipCryptoAndAes, EntryPasswords, ::testing::Values("zip", "7zz"));
