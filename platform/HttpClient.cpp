@@ -160,11 +160,23 @@ void HttpClient::applyOptions(const std::string& url,
 void HttpClient::setCredentials(std::string user, std::string password) {
     credentials_.user = std::move(user);
     credentials_.password = std::move(password);
+    credentials_.serverBasicOnly = false;
 }
 
 void HttpClient::setProxyCredentials(std::string user, std::string password) {
     credentials_.proxyUser = std::move(user);
     credentials_.proxyPassword = std::move(password);
+    credentials_.proxyBasicOnly = false;
+}
+
+void HttpClient::learnSchemes() {
+    const bool proxy = pendingStatus_ == 407;
+    std::vector<std::string> offers;
+    for (const auto& [key, value] : headers_) {
+        if (equalsNoCase(key, proxy ? "Proxy-Authenticate" : "WWW-Authenticate"))
+            offers.push_back(value);
+    }
+    (proxy ? credentials_.proxyBasicOnly : credentials_.serverBasicOnly) = offersBasicOnly(offers);
 }
 
 void HttpClient::applyCredentials() {
@@ -327,6 +339,8 @@ void HttpClient::takeHeaderLine(std::string_view line) {
             // libcurl may answer a sign-in challenge with a second request on its own: the
             // challenge is the response only when its body comes or the transfer ends.
             headersReady_ = !isSignInChallenge(pendingStatus_);
+            if (!headersReady_)
+                learnSchemes();
             status_ = pendingStatus_;
             char* url = nullptr;
             if (curl_easy_getinfo(handles_->easy.get(), CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK &&

@@ -110,6 +110,8 @@ private:
     void takeHeaderLine(std::string_view line);
 
     void applyCredentials();
+    // From a 401 or 407: whether the server or proxy offers Basic alone.
+    void learnSchemes();
 
     HttpOptions options_;
     std::unique_ptr<Handles> handles_;

@@ -5,12 +5,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct HttpCredentials {
     std::string user;
     std::string password;
     std::string proxyUser;
     std::string proxyPassword;
+    // The server (or the proxy) offered Basic alone: later requests send it at once, as the
+    // curl tool does, instead of each first being refused to learn the scheme again.
+    bool serverBasicOnly = false;
+    bool proxyBasicOnly = false;
 
     bool hasServerLogin() const { return !user.empty(); }
     bool hasProxyLogin() const { return !proxyUser.empty(); }
@@ -25,6 +30,10 @@ void applyHttpCredentials(void* easyHandle, const HttpCredentials& credentials, 
 inline bool isSignInChallenge(long status) {
     return status == 401 || status == 407;
 }
+
+// True when every challenge in `headerValues` (of WWW-Authenticate or Proxy-Authenticate) is
+// Basic, and there is one.
+bool offersBasicOnly(const std::vector<std::string>& headerValues);
 
 // The host of an http or https address, lower case; empty when there is none.
 std::string httpHostOf(const std::string& url);

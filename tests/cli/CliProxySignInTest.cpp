@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using clitest::cliWith;
@@ -33,6 +34,7 @@ protected:
         mgtest::runCommand({"mkdir", www->file("private")});
         mgtest::runCommand({mgtest::DebianPython, MG_SOURCE_DIR "/scripts/make-sample.py",
                             www->file("sample.zip")});
+        mgtest::runCommand({"cp", www->file("sample.zip"), www->file("private/sample.zip")});
         // Larger than one part: a save fetches it in parallel parts, each signed in.
         mgtest::runCommand({"truncate", "-s", "40M", www->file("zeros.bin")});
         mgtest::runCommand({"zip", "-q", "-0", "-X", "private/big.zip", "zeros.bin"}, www->path());
@@ -89,6 +91,21 @@ TEST_F(CliProxy, EveryPartOfALargeSaveIsSignedIn) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(
         mgtest::runCommand({"cmp", www->file("private/big.zip"), out.file("big.zip")}).exitCode, 0);
+}
+
+// Basic is the only scheme nginx offers: once that is learnt, the name and password go with
+// every later request instead of each request first being refused.
+TEST_F(CliProxy, OnlyTheFirstRequestIsRefusedToLearnTheScheme) {
+    origin->clearAccessLog();
+    auto run =
+        cliWith({"HOME=" + www->path()},
+                {"test", "-q", "-u", "joe:s3cret-pw", origin->httpUrl("/private/sample.zip")}, {});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto log = origin->accessLog();
+    const auto refused = std::count_if(log.begin(), log.end(),
+                                       [](const auto& entry) { return entry.status == 401; });
+    EXPECT_EQ(refused, 1);
+    EXPECT_GE(log.size(), 3u) << "the tail, refused then signed in, and the entries";
 }
 
 } // namespace
