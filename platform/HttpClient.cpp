@@ -283,6 +283,11 @@ void HttpClient::collectFinished() {
         CURLcode result = message->data.result;
         if (result == CURLE_ABORTED_BY_CALLBACK && abort_) {
             fail("Cancelled");
+        } else if (result != CURLE_OK && proxyRefusedTunnel()) {
+            // An https request through a proxy that wants a sign-in: the proxy's 407 to
+            // CONNECT is the answer, as a 407 to a plain http request is.
+            status_ = 407;
+            headersReady_ = true;
         } else if (result != CURLE_OK) {
             const char* detail = handles_->errorBuffer;
             fail(*detail ? std::string(detail) : std::string(curl_easy_strerror(result)));
@@ -292,6 +297,12 @@ void HttpClient::collectFinished() {
             headersReady_ = status_ != 0;
         }
     }
+}
+
+bool HttpClient::proxyRefusedTunnel() const {
+    long connectCode = 0;
+    curl_easy_getinfo(handles_->easy.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    return connectCode == 407 && !headersReady_;
 }
 
 void HttpClient::fail(std::string text) {

@@ -100,6 +100,7 @@ private:
     void pumpUntil(Wait what, std::chrono::milliseconds stallLimit);
     void pumpOnce(std::chrono::milliseconds stallLimit);
     void collectFinished();
+    bool proxyRefusedTunnel() const;
     void fail(std::string text);
     void detach();
     std::size_t buffered() const { return body_.size() - bodyStart_; }
