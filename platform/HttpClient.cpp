@@ -149,7 +149,7 @@ void HttpClient::applyOptions(const std::string& url,
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &HttpClient::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    applyCredentials();
+    applyCredentials(url);
     curl_slist* list = nullptr;
     for (const auto& line : extraHeaders)
         list = curl_slist_append(list, line.c_str());
@@ -157,9 +157,10 @@ void HttpClient::applyOptions(const std::string& url,
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
 }
 
-void HttpClient::setCredentials(std::string user, std::string password) {
+void HttpClient::setCredentials(std::string user, std::string password, std::string host) {
     credentials_.user = std::move(user);
     credentials_.password = std::move(password);
+    credentials_.host = std::move(host);
     credentials_.serverBasicOnly = false;
 }
 
@@ -179,8 +180,8 @@ void HttpClient::learnSchemes() {
     (proxy ? credentials_.proxyBasicOnly : credentials_.serverBasicOnly) = offersBasicOnly(offers);
 }
 
-void HttpClient::applyCredentials() {
-    applyHttpCredentials(handles_->easy.get(), credentials_, options_.useNetrc);
+void HttpClient::applyCredentials(const std::string& url) {
+    applyHttpCredentials(handles_->easy.get(), url, credentials_, options_.useNetrc);
 }
 
 std::size_t HttpClient::read(void* buffer, std::size_t n) {

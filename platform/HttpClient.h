@@ -61,9 +61,9 @@ public:
 
     // The server's user name and password for the following requests, in whatever scheme
     // the server asks for (a 401 answered by libcurl itself is not seen by the caller); an
-    // empty user leaves ~/.netrc to name them. Never sent to another host that a redirect
-    // leads to.
-    void setCredentials(std::string user, std::string password);
+    // empty user leaves ~/.netrc to name them. Sent only to `host` when it is given, and
+    // never to another host that a redirect leads to.
+    void setCredentials(std::string user, std::string password, std::string host = {});
     // The same for the proxy (proxies come from the environment).
     void setProxyCredentials(std::string user, std::string password);
     const HttpCredentials& credentials() const { return credentials_; }
@@ -110,7 +110,7 @@ private:
     static int onProgress(void* self, long long, long long, long long, long long);
     void takeHeaderLine(std::string_view line);
 
-    void applyCredentials();
+    void applyCredentials(const std::string& url);
     // From a 401 or 407: whether the server or proxy offers Basic alone.
     void learnSchemes();
 

@@ -7,9 +7,11 @@
 #include <memory>
 #include <string_view>
 
-void applyHttpCredentials(void* easyHandle, const HttpCredentials& credentials, bool useNetrc) {
+void applyHttpCredentials(void* easyHandle, const std::string& url,
+                          const HttpCredentials& credentials, bool useNetrc) {
     CURL* h = easyHandle;
-    if (credentials.hasServerLogin()) {
+    const bool forThisHost = credentials.host.empty() || httpHostOf(url) == credentials.host;
+    if (credentials.hasServerLogin() && forThisHost) {
         curl_easy_setopt(h, CURLOPT_USERNAME, credentials.user.c_str());
         curl_easy_setopt(h, CURLOPT_PASSWORD, credentials.password.c_str());
     } else if (useNetrc) {

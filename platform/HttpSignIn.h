@@ -12,6 +12,9 @@ struct HttpCredentials {
     std::string password;
     std::string proxyUser;
     std::string proxyPassword;
+    // The server the user name and password are for (lower case); empty: any. A request to
+    // another host (the mirror a redirect led to) goes without them.
+    std::string host;
     // The server (or the proxy) offered Basic alone: later requests send it at once, as the
     // curl tool does, instead of each first being refused to learn the scheme again.
     bool serverBasicOnly = false;
@@ -21,9 +24,10 @@ struct HttpCredentials {
     bool hasProxyLogin() const { return !proxyUser.empty(); }
 };
 
-// Sets the sign-in options on a libcurl easy handle (CURL*). The strings are copied by
-// libcurl, so `credentials` may change afterwards.
-void applyHttpCredentials(void* easyHandle, const HttpCredentials& credentials, bool useNetrc);
+// Sets the sign-in options of a request to `url` on a libcurl easy handle (CURL*). The
+// strings are copied by libcurl, so `credentials` may change afterwards.
+void applyHttpCredentials(void* easyHandle, const std::string& url,
+                          const HttpCredentials& credentials, bool useNetrc);
 
 // A status that libcurl may answer itself by repeating the request with credentials: the
 // response that carries it is final only when no second request follows.

@@ -230,7 +230,7 @@ void ParallelFetcher::configure(Transfer& t) {
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &ParallelFetcher::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    applyHttpCredentials(h, credentials_, options_.useNetrc);
+    applyHttpCredentials(h, target_.url, credentials_, options_.useNetrc);
     curl_slist* list = curl_slist_append(nullptr, rangeText(t.first, t.end).c_str());
     // A changed file answers 200 with the new version instead of a part of it.
     if (!target_.etag.empty() && target_.etag.rfind("W/", 0) != 0)

@@ -33,7 +33,7 @@ bool RemoteArchiveSource::connect(String& address) {
     if (scheme.equalsNoCase("http") || scheme.equalsNoCase("https")) {
         protocol_ = Http;
         // Given in the address or by the caller; empty leaves ~/.netrc to name them.
-        client_->setCredentials(user_.str(), password_.str());
+        client_->setCredentials(user_.str(), password_.str(), httpHostOf(address.str()));
         // No traffic yet: the first request opens the connection, which is then kept.
         if (isValidUrl(address.str()))
             return true;
@@ -169,7 +169,7 @@ bool RemoteArchiveSource::signInAgain(SignInTries& tries) {
     } else {
         user_ = String(answer->user);
         password_ = String(answer->password);
-        client_->setCredentials(answer->user, answer->password);
+        client_->setCredentials(answer->user, answer->password, httpHostOf(address_.str()));
     }
     return true;
 }
@@ -187,13 +187,8 @@ void RemoteArchiveSource::targetFetcher() {
     const std::string& effective = http_.effectiveUrl();
     const std::string url = effective.empty() ? address_.str() : effective;
     fetcher_.setTarget({url, http_.length(), http_.etag(), http_.lastModified()});
-    // As for a redirect: the server's password goes only to the host it was given for.
-    HttpCredentials credentials = client_->credentials();
-    if (httpHostOf(url) != httpHostOf(address_.str())) {
-        credentials.user.clear();
-        credentials.password.clear();
-    }
-    fetcher_.setCredentials(std::move(credentials));
+    // They name the host they are for: a mirror that the open was redirected to gets none.
+    fetcher_.setCredentials(client_->credentials());
 }
 
 void RemoteArchiveSource::setReadPlan(std::vector<ByteSpan> spans, int passes) {
