@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QThread>
 
+#include <atomic>
+#include <future>
 #include <iterator>
 #include <type_traits>
 
@@ -135,6 +137,41 @@ int BlockingJobView::messageBox(const MessageBoxRequest& request) {
 
 void BlockingJobView::updateFromDocument() {
     onUiThread([&] { target_.updateFromDocument(); });
+}
+
+std::optional<CredentialAnswer> BlockingJobView::askCredentials(const CredentialRequest& request) {
+    auto wanted = [&request] { return !request.stillWanted || request.stillWanted(); };
+    QObject* context = context_;
+    if (context == nullptr || QThread::currentThread() == context->thread())
+        return wanted() ? target_.askCredentials(request) : std::nullopt;
+    onUiThread([] {}); // the rows listed so far show behind the question
+    // Once the job stops waiting, the question on screen is withdrawn too.
+    auto abandoned = std::make_shared<std::atomic<bool>>(false);
+    CredentialRequest shown = request;
+    shown.stillWanted = [abandoned, wanted = request.stillWanted] {
+        return !*abandoned && (!wanted || wanted());
+    };
+    auto answer = std::make_shared<std::promise<std::optional<CredentialAnswer>>>();
+    std::future<std::optional<CredentialAnswer>> future = answer->get_future();
+    QMetaObject::invokeMethod(
+        context,
+        [this, shown = std::move(shown), answer] {
+            answer->set_value(shown.stillWanted() ? target_.askCredentials(shown) : std::nullopt);
+        },
+        Qt::QueuedConnection);
+    // The user-interface thread may be inside a nested loop that waits for this job to end
+    // (the window closing): the job must not wait for the question's answer then.
+    while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (!wanted()) {
+            *abandoned = true;
+            return std::nullopt;
+        }
+    }
+    try {
+        return future.get();
+    } catch (const std::future_error&) {
+        return std::nullopt; // the view went before it could ask
+    }
 }
 
 QueuedProgress::QueuedProgress(IProgress& target, QObject* context)

@@ -75,6 +75,10 @@ public:
     void hideCancelButton() override;
     int messageBox(const MessageBoxRequest& request) override;
     void updateFromDocument() override;
+    // Unlike the other calls, the job waits for the answer without blocking the connection:
+    // when the job is told to stop (the program ends, with the question still on screen) it
+    // stops waiting and takes the question as cancelled.
+    std::optional<CredentialAnswer> askCredentials(const CredentialRequest& request) override;
 
     static constexpr size_t rowBatch = 256;
     static constexpr std::chrono::milliseconds rowDelay{50};

@@ -5,6 +5,8 @@
 #include "app/String.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 enum JobMessageId : uint32_t {
     WM_JOB_STARTED = 0x040A,
@@ -57,4 +59,24 @@ struct MessageBoxRequest {
     MessageButtons buttons = MessageButtons::Ok;
     MessageBoxAnswer defaultAnswer = AnswerOk;
     MessageOwner owner = MessageOwner::View;
+};
+
+// A question for a secret that a job cannot go on without: the password of an encrypted entry,
+// or the user name and password that a server (401) or a proxy (407) asks for.
+struct CredentialRequest {
+    enum class Kind { EntryPassword, ServerSignIn, ProxySignIn };
+    Kind kind = Kind::EntryPassword;
+    // The entry's name, or the server's host.
+    std::string subject;
+    // Sign-in: the user name to start from.
+    std::string user;
+    // The secret given last did not do (a wrong password, a refused sign-in).
+    bool afterRefusal = false;
+    // False once the job that asks has been told to stop: the question is then withdrawn.
+    std::function<bool()> stillWanted;
+};
+
+struct CredentialAnswer {
+    std::string user; // sign-in only
+    std::string password;
 };

@@ -8,6 +8,7 @@
 #include "jobs/EntryRow.h"
 #include "jobs/JobMessages.h"
 
+#include <optional>
 #include <vector>
 
 class IJobView {
@@ -34,6 +35,12 @@ public:
     // The document asks its views to update (an open succeeded): empty the list and, when the
     // document is open, start the list job with this view.
     virtual void updateFromDocument() = 0;
+    // Asks for a password or a sign-in; nothing when the user cancelled (or nobody can be
+    // asked). The answer is never logged or shown.
+    virtual std::optional<CredentialAnswer> askCredentials(const CredentialRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
 };
 
 class IProgress {

@@ -20,11 +20,52 @@ CZipDoc::CZipDoc(ArchiveSource& source, QObject* parent)
     }
     source_.setNetworkActivityHandler([this] { postNetworkActivity(); });
     archive_.setEntryReadHandler([this] { postNetworkActivity(); });
+    installCredentialQuestions();
 }
 
 CZipDoc::~CZipDoc() {
     finishJobsForExit();
     source_.setNetworkActivityHandler({});
+    source_.setSignInProvider({});
+}
+
+void CZipDoc::installCredentialQuestions() {
+    archive_.setPasswordProvider([this](const CZipArchive::PasswordRequest& request) {
+        CredentialRequest question;
+        question.kind = CredentialRequest::Kind::EntryPassword;
+        question.subject = request.entryName;
+        question.afterRefusal = request.afterWrongPassword;
+        std::optional<CredentialAnswer> answer = askUser(std::move(question));
+        return answer ? std::optional<std::string>(std::move(answer->password)) : std::nullopt;
+    });
+    source_.setSignInProvider([this](const SignInRequest& request) -> std::optional<SignInAnswer> {
+        CredentialRequest question;
+        question.kind = request.proxy ? CredentialRequest::Kind::ProxySignIn
+                                      : CredentialRequest::Kind::ServerSignIn;
+        question.subject = request.host;
+        question.user = request.user;
+        question.afterRefusal = request.afterRefusal;
+        std::optional<CredentialAnswer> answer = askUser(std::move(question));
+        if (!answer)
+            return std::nullopt;
+        return SignInAnswer{std::move(answer->user), std::move(answer->password)};
+    });
+}
+
+std::optional<CredentialAnswer> CZipDoc::askUser(CredentialRequest request) {
+    if (anyJobToldToStop())
+        return std::nullopt;
+    request.stillWanted = [this] { return !anyJobToldToStop(); };
+    return view().askCredentials(request);
+}
+
+bool CZipDoc::anyJobToldToStop() const {
+    for (const Thread* job :
+         std::initializer_list<const Thread*>{&openJob_, &listJob_, &extractJob_, &saveJob_}) {
+        if (job->isRunning() && job->isStopRequested())
+            return true;
+    }
+    return false;
 }
 
 void CZipDoc::attachUi(IJobView* view, IProgress* progress) {

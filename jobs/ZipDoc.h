@@ -13,6 +13,8 @@
 //     doc.setDesktopOpener(&opener);                // QtDesktopOpener
 //     doc.setFileTypeLookup(&fileTypes);            // QtFileTypes
 //     doc.onNewDocument();
+// The entry passwords and sign-ins that the user gives are kept for the open archive only:
+// closing it (a new document, another open) forgets them.
 // The view answers WM_OPEN_FAILED with closeArchive(), WM_OPEN_SUCCEEDED with setTitle(text),
 // and updateFromDocument() by emptying the list and, when isOpen(), calling startList(). A
 // row's icon is iconCache().slot(row.iconIndex).iconKey (slot 0: the program's own icon).
@@ -124,6 +126,11 @@ private:
     void setOpenCount(int32_t count);
     void postNetworkActivity();
     bool mayStartJob() const;
+    // The questions of the engine (an entry's password) and of the source (a sign-in), put
+    // to the user through the attached view from the job's thread.
+    void installCredentialQuestions();
+    std::optional<CredentialAnswer> askUser(CredentialRequest request);
+    bool anyJobToldToStop() const;
 
     ArchiveSource& source_;
     CZipArchive archive_;

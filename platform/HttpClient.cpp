@@ -149,7 +149,7 @@ void HttpClient::applyOptions(const std::string& url,
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &HttpClient::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    applyCredentials();
+    applyCredentials(url);
     curl_slist* list = nullptr;
     for (const auto& line : extraHeaders)
         list = curl_slist_append(list, line.c_str());
@@ -157,28 +157,31 @@ void HttpClient::applyOptions(const std::string& url,
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
 }
 
-void HttpClient::setCredentials(std::string user, std::string password) {
-    user_ = std::move(user);
-    password_ = std::move(password);
+void HttpClient::setCredentials(std::string user, std::string password, std::string host) {
+    credentials_.user = std::move(user);
+    credentials_.password = std::move(password);
+    credentials_.host = std::move(host);
+    credentials_.serverBasicOnly = false;
 }
 
 void HttpClient::setProxyCredentials(std::string user, std::string password) {
-    proxyUser_ = std::move(user);
-    proxyPassword_ = std::move(password);
+    credentials_.proxyUser = std::move(user);
+    credentials_.proxyPassword = std::move(password);
+    credentials_.proxyBasicOnly = false;
 }
 
-void HttpClient::applyCredentials() {
-    CURL* h = handles_->easy.get();
-    if (!user_.empty()) {
-        curl_easy_setopt(h, CURLOPT_USERNAME, user_.c_str());
-        curl_easy_setopt(h, CURLOPT_PASSWORD, password_.c_str());
-    } else if (options_.useNetrc) {
-        curl_easy_setopt(h, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
+void HttpClient::learnSchemes() {
+    const bool proxy = pendingStatus_ == 407;
+    std::vector<std::string> offers;
+    for (const auto& [key, value] : headers_) {
+        if (equalsNoCase(key, proxy ? "Proxy-Authenticate" : "WWW-Authenticate"))
+            offers.push_back(value);
     }
-    if (!proxyUser_.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, proxyUser_.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, proxyPassword_.c_str());
-    }
+    (proxy ? credentials_.proxyBasicOnly : credentials_.serverBasicOnly) = offersBasicOnly(offers);
+}
+
+void HttpClient::applyCredentials(const std::string& url) {
+    applyHttpCredentials(handles_->easy.get(), url, credentials_, options_.useNetrc);
 }
 
 std::size_t HttpClient::read(void* buffer, std::size_t n) {
@@ -281,6 +284,11 @@ void HttpClient::collectFinished() {
         CURLcode result = message->data.result;
         if (result == CURLE_ABORTED_BY_CALLBACK && abort_) {
             fail("Cancelled");
+        } else if (result != CURLE_OK && proxyRefusedTunnel()) {
+            // An https request through a proxy that wants a sign-in: the proxy's 407 to
+            // CONNECT is the answer, as a 407 to a plain http request is.
+            status_ = 407;
+            headersReady_ = true;
         } else if (result != CURLE_OK) {
             const char* detail = handles_->errorBuffer;
             fail(*detail ? std::string(detail) : std::string(curl_easy_strerror(result)));
@@ -290,6 +298,12 @@ void HttpClient::collectFinished() {
             headersReady_ = status_ != 0;
         }
     }
+}
+
+bool HttpClient::proxyRefusedTunnel() const {
+    long connectCode = 0;
+    curl_easy_getinfo(handles_->easy.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    return connectCode == 407 && !headersReady_;
 }
 
 void HttpClient::fail(std::string text) {
@@ -334,7 +348,11 @@ void HttpClient::takeHeaderLine(std::string_view line) {
         bool interim = pendingStatus_ >= 100 && pendingStatus_ < 200;
         bool redirected = isFollowedRedirect(pendingStatus_) && header("Location").has_value();
         if (!interim && !redirected) {
-            headersReady_ = true;
+            // libcurl may answer a sign-in challenge with a second request on its own: the
+            // challenge is the response only when its body comes or the transfer ends.
+            headersReady_ = !isSignInChallenge(pendingStatus_);
+            if (!headersReady_)
+                learnSchemes();
             status_ = pendingStatus_;
             char* url = nullptr;
             if (curl_easy_getinfo(handles_->easy.get(), CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK &&

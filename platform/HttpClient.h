@@ -7,6 +7,8 @@
 // transfer is paused while the reader lags behind.
 #pragma once
 
+#include "platform/HttpSignIn.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -57,12 +59,14 @@ public:
     // A transfer that fails after the headers returns true; its reads then come up short.
     bool get(const std::string& url, const std::vector<std::string>& extraHeaders = {});
 
-    // The server's user name and password for the following requests (Basic, sent with the
-    // first request, as the curl tool does); an empty user leaves ~/.netrc to name them.
-    // Never sent to another host that a redirect leads to.
-    void setCredentials(std::string user, std::string password);
+    // The server's user name and password for the following requests, in whatever scheme
+    // the server asks for (a 401 answered by libcurl itself is not seen by the caller); an
+    // empty user leaves ~/.netrc to name them. Sent only to `host` when it is given, and
+    // never to another host that a redirect leads to.
+    void setCredentials(std::string user, std::string password, std::string host = {});
     // The same for the proxy (proxies come from the environment).
     void setProxyCredentials(std::string user, std::string password);
+    const HttpCredentials& credentials() const { return credentials_; }
 
     // Of the final response of the last `get`.
     long status() const { return status_; }
@@ -96,6 +100,7 @@ private:
     void pumpUntil(Wait what, std::chrono::milliseconds stallLimit);
     void pumpOnce(std::chrono::milliseconds stallLimit);
     void collectFinished();
+    bool proxyRefusedTunnel() const;
     void fail(std::string text);
     void detach();
     std::size_t buffered() const { return body_.size() - bodyStart_; }
@@ -105,14 +110,13 @@ private:
     static int onProgress(void* self, long long, long long, long long, long long);
     void takeHeaderLine(std::string_view line);
 
-    void applyCredentials();
+    void applyCredentials(const std::string& url);
+    // From a 401 or 407: whether the server or proxy offers Basic alone.
+    void learnSchemes();
 
     HttpOptions options_;
     std::unique_ptr<Handles> handles_;
-    std::string user_;
-    std::string password_;
-    std::string proxyUser_;
-    std::string proxyPassword_;
+    HttpCredentials credentials_;
     std::atomic<bool> abort_{false};
 
     bool attached_ = false; // the transfer handle is in the multi handle

@@ -13,6 +13,21 @@
 
 class String;
 
+// A server (401) or a proxy (407) wants a user name and password before it serves the archive.
+struct SignInRequest {
+    bool proxy = false;
+    std::string host; // the archive's server
+    std::string user; // the user name known so far, to start from
+    // The user name and password sent last were refused.
+    bool afterRefusal = false;
+};
+struct SignInAnswer {
+    std::string user;
+    std::string password;
+};
+// Asked on the thread that reads; no answer gives up (the read fails as refused).
+using SignInProvider = std::function<std::optional<SignInAnswer>(const SignInRequest&)>;
+
 class ArchiveSource {
 public:
     // `length` when the server cannot serve the archive by position.
@@ -47,6 +62,9 @@ public:
     // until `resetCancel` (jobs call it when they start; `connect` does it too).
     virtual void cancel() {}
     virtual void resetCancel() {}
+    // Who is asked for a user name and password when the server or the proxy wants one. The
+    // answer is kept until the archive is closed, never written anywhere.
+    virtual void setSignInProvider(SignInProvider provider) { (void)provider; }
     // The folder of the source's private files (swap and spill files) from the next archive on.
     virtual void setTemporaryFolder(const std::string& folder) { (void)folder; }
 

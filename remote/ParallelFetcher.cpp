@@ -230,6 +230,7 @@ void ParallelFetcher::configure(Transfer& t) {
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &ParallelFetcher::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+    applyHttpCredentials(h, target_.url, credentials_, options_.useNetrc);
     curl_slist* list = curl_slist_append(nullptr, rangeText(t.first, t.end).c_str());
     // A changed file answers 200 with the new version instead of a part of it.
     if (!target_.etag.empty() && target_.etag.rfind("W/", 0) != 0)
@@ -411,7 +412,9 @@ std::size_t ParallelFetcher::onHeader(char* data, std::size_t size, std::size_t 
         const long status = t->pendingStatus;
         const bool interim = status >= 100 && status < 200;
         const bool redirect = status >= 300 && status < 400 && status != 304;
-        if (!interim && !redirect && !t->checkAnswer())
+        // A sign-in challenge may be answered by libcurl with a second request: it is judged
+        // when its body comes or the transfer ends.
+        if (!interim && !redirect && !isSignInChallenge(status) && !t->checkAnswer())
             return 0;
         return length;
     }
@@ -423,6 +426,8 @@ std::size_t ParallelFetcher::onBody(char* data, std::size_t size, std::size_t co
     auto* t = static_cast<Transfer*>(self);
     ParallelFetcher& owner = *t->owner;
     const std::size_t length = size * count;
+    if (!t->checked && !t->failed && isSignInChallenge(t->pendingStatus))
+        t->checkAnswer(); // the challenge was final: the sign-in failed
     if (owner.abort_ || t->failed || !t->checked)
         return 0;
     if (t->next + static_cast<int64_t>(length) > t->end) {

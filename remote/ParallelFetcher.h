@@ -45,6 +45,9 @@ public:
     ParallelFetcher& operator=(const ParallelFetcher&) = delete;
 
     void setTarget(FetchTarget target) { target_ = std::move(target); }
+    // The sign-in of the requests that follow: the same as the open's, so that a server or
+    // proxy that asks for a password serves the planned and parallel reads too.
+    void setCredentials(HttpCredentials credentials) { credentials_ = std::move(credentials); }
     const FetchTarget& target() const { return target_; }
 
     // Starts a GET of [first, end). With fd >= 0 the body goes to fd at offset
@@ -95,6 +98,7 @@ private:
     HttpOptions options_;
     std::unique_ptr<Handles> handles_;
     FetchTarget target_;
+    HttpCredentials credentials_;
     std::map<int, std::unique_ptr<Transfer>> transfers_;
     int nextId_ = 1;
     std::atomic<bool> abort_{false};

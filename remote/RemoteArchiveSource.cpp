@@ -28,13 +28,14 @@ bool RemoteArchiveSource::connect(String& address) {
     // LengthUnknown would blame an unreachable server for not serving ranges.
     length_ = 0;
     remoteFileName_.clear();
+    forgetAskedCredentials();
     splitCredentials(address, user_, password_);
     address_ = address; // never with credentials: it names the stream in error messages
     String scheme = serverPart(address).field("://", 1);
     if (scheme.equalsNoCase("http") || scheme.equalsNoCase("https")) {
         protocol_ = Http;
         // Given in the address or by the caller; empty leaves ~/.netrc to name them.
-        client_->setCredentials(user_.str(), password_.str());
+        client_->setCredentials(user_.str(), password_.str(), httpHostOf(address.str()));
         // No traffic yet: the first request opens the connection, which is then kept.
         if (isValidUrl(address.str()))
             return true;
@@ -69,6 +70,9 @@ bool RemoteArchiveSource::openRemoteFile(const String& address) {
 bool RemoteArchiveSource::openHttpFile() {
     clearError();
     bool opened = http_.open(address_.str());
+    SignInTries tries;
+    while (!opened && signInAgain(tries))
+        opened = http_.open(address_.str());
     length_ = http_.length();
     if (!opened) {
         setError(http_.error(), http_.errorText());
@@ -144,10 +148,49 @@ bool RemoteArchiveSource::requestHttpRange(int64_t first, int64_t last) {
     return true;
 }
 
+bool RemoteArchiveSource::signInAgain(SignInTries& tries) {
+    const long status = client_->status();
+    if (!signInProvider_ || http_.error() != SourceError::HttpStatus || !isSignInChallenge(status))
+        return false;
+    const HttpCredentials& sent = client_->credentials();
+    SignInRequest request;
+    request.proxy = status == 407;
+    request.host = httpHostOf(address_.str());
+    request.user = request.proxy ? sent.proxyUser : sent.user;
+    // A user name alone in the address was no password that could be refused.
+    const bool passwordSent = request.proxy ? sent.hasProxyLogin() && !sent.proxyPassword.empty()
+                                            : sent.hasServerLogin() && !sent.password.empty();
+    int& asked = request.proxy ? tries.proxy : tries.server;
+    request.afterRefusal = asked++ > 0 || passwordSent;
+    std::optional<SignInAnswer> answer = signInProvider_(request);
+    if (!answer || answer->user.empty())
+        return false;
+    if (request.proxy) {
+        client_->setProxyCredentials(answer->user, answer->password);
+        proxyLoginAsked_ = true;
+    } else {
+        user_ = String(answer->user);
+        password_ = String(answer->password);
+        client_->setCredentials(answer->user, answer->password, httpHostOf(address_.str()));
+    }
+    return true;
+}
+
+void RemoteArchiveSource::forgetAskedCredentials() {
+    user_ = String();
+    password_ = String();
+    client_->setCredentials({}, {});
+    if (proxyLoginAsked_)
+        client_->setProxyCredentials({}, {});
+    proxyLoginAsked_ = false;
+}
+
 void RemoteArchiveSource::targetFetcher() {
     const std::string& effective = http_.effectiveUrl();
-    fetcher_.setTarget({effective.empty() ? address_.str() : effective, http_.length(),
-                        http_.etag(), http_.lastModified()});
+    const std::string url = effective.empty() ? address_.str() : effective;
+    fetcher_.setTarget({url, http_.length(), http_.etag(), http_.lastModified()});
+    // They name the host they are for: a mirror that the open was redirected to gets none.
+    fetcher_.setCredentials(client_->credentials());
 }
 
 void RemoteArchiveSource::setReadPlan(std::vector<ByteSpan> spans, int passes) {
@@ -192,6 +235,7 @@ void RemoteArchiveSource::disconnect() {
     ftp_.close();
     ftpHeldFor_.clear();
     local_.disconnect();
+    forgetAskedCredentials();
     protocol_ = None;
 }
 

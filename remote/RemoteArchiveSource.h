@@ -79,6 +79,9 @@ public:
         ftp_.setTempFolder(std::move(folder));
     }
     void setTemporaryFolder(const std::string& folder) override { setSwapFolder(folder); }
+    void setSignInProvider(SignInProvider provider) override {
+        signInProvider_ = std::move(provider);
+    }
     // http: the reader behind the http branches (tests look at its cache).
     const HttpArchiveReader& httpReader() const { return http_; }
     const ParallelFetcher& planFetcher() const { return fetcher_; }
@@ -87,6 +90,14 @@ public:
 
 private:
     bool openHttpFile();
+    // After a 401 or 407: asks the sign-in provider and takes its answer. False when there is
+    // nothing to ask or the user gave up.
+    struct SignInTries {
+        int server = 0;
+        int proxy = 0;
+    };
+    bool signInAgain(SignInTries& tries);
+    void forgetAskedCredentials();
     bool requestHttpRange(int64_t first, int64_t last);
     void targetFetcher();
     void queryRemoteFileName();
@@ -122,8 +133,10 @@ private:
     PlanRangeStream planStream_{plan_, http_};
     bool keepPlanned_ = false;
     std::function<void()> networkActivity_;
-    LocalArchiveSource local_; // file: pread on the local file
-    FtpRangeReader ftp_;       // ftp: logs on, learns the size once, downloads ranges
+    SignInProvider signInProvider_;
+    bool proxyLoginAsked_ = false; // the proxy's login came from the provider, not the caller
+    LocalArchiveSource local_;     // file: pread on the local file
+    FtpRangeReader ftp_;           // ftp: logs on, learns the size once, downloads ranges
     FtpPlanReader ftpPlan_{ftp_};
     FtpPlanStream ftpPlanStream_{ftpPlan_, ftp_};
     KeptSpan ftpKept_; // with a plan of two passes: the entry read last

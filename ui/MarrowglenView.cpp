@@ -9,17 +9,21 @@
 #include "ui/EntryViews.h"
 #include "ui/FrameSide.h"
 #include "ui/OverwriteDlg.h"
+#include "ui/PasswordDlg.h"
 #include "ui/Prompts.h"
+#include "ui/SignInDlg.h"
 #include "ui/WebPages.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -358,6 +362,35 @@ int CMarrowglenView::messageBox(const MessageBoxRequest& request) {
 void CMarrowglenView::updateFromDocument() {
     filter_->clear(); // an archive was opened: every row shows; Refresh keeps the filter
     onUpdate();
+}
+
+std::optional<CredentialAnswer> CMarrowglenView::askCredentials(const CredentialRequest& request) {
+    const QString subject = QString::fromStdString(request.subject);
+    std::unique_ptr<CGreenDialog> dialog;
+    if (request.kind == CredentialRequest::Kind::EntryPassword) {
+        dialog = std::make_unique<CPasswordDlg>(subject, request.afterRefusal, frame_.mainWindow());
+    } else {
+        const auto asker = request.kind == CredentialRequest::Kind::ProxySignIn
+                               ? CSignInDlg::Asker::Proxy
+                               : CSignInDlg::Asker::Server;
+        dialog = std::make_unique<CSignInDlg>(asker, subject, QString::fromStdString(request.user),
+                                              request.afterRefusal, frame_.mainWindow());
+    }
+    // A job told to stop no longer waits for the answer: the question goes away with it.
+    QTimer withdrawn;
+    if (request.stillWanted) {
+        connect(&withdrawn, &QTimer::timeout, dialog.get(), [&] {
+            if (!request.stillWanted())
+                dialog->reject();
+        });
+        withdrawn.start(100);
+    }
+    if (prompts::runModal(*dialog) != QDialog::Accepted)
+        return std::nullopt;
+    if (auto* password = dynamic_cast<CPasswordDlg*>(dialog.get()))
+        return CredentialAnswer{{}, password->password().toStdString()};
+    auto* signIn = static_cast<CSignInDlg*>(dialog.get());
+    return CredentialAnswer{signIn->user().toStdString(), signIn->password().toStdString()};
 }
 
 void CMarrowglenView::onUpdate() {

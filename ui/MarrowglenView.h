@@ -50,6 +50,7 @@ public:
     void hideCancelButton() override;
     int messageBox(const MessageBoxRequest& request) override;
     void updateFromDocument() override;
+    std::optional<CredentialAnswer> askCredentials(const CredentialRequest& request) override;
 
     // The framework's update: empties the list and lists the archive again when one is open.
     void onUpdate();

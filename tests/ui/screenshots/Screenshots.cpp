@@ -12,8 +12,10 @@
 #include "ui/MarrowglenView.h"
 #include "ui/OpenUrlDlg.h"
 #include "ui/OverwriteDlg.h"
+#include "ui/PasswordDlg.h"
 #include "ui/Prompts.h"
 #include "ui/SettingsDlg.h"
+#include "ui/SignInDlg.h"
 #include "ui/UrlBar.h"
 
 #include <QApplication>
@@ -112,6 +114,10 @@ int main(int argc, char** argv) {
     ok &= save(openUrl, "dialog-open-url");
     COverwriteDlg overwrite("/home/user/Downloads/sample/docs/guide.html");
     ok &= save(overwrite, "dialog-confirm-overwrite");
+    CSignInDlg signIn(CSignInDlg::Asker::Server, "downloads.example.org", "joe", false);
+    ok &= save(signIn, "dialog-sign-in");
+    CPasswordDlg password("docs/private/accounts.ods", false);
+    ok &= save(password, "dialog-password");
     CDamagedDlg damaged;
     ok &= save(damaged, "dialog-damaged");
     uitest::SettingsScope scope;
