@@ -292,3 +292,25 @@ TEST(SortInBackground, SelectionAndCurrentRowFollowTheirRows) {
     EXPECT_EQ(selected, (std::vector<QString>{"b", "d"}));
     EXPECT_EQ(model.row(selection.currentIndex().row()).cells[ColName], "c");
 }
+
+// Folders mostly distinct, sizes mostly equal: the folder ranks are worked out by sorting
+// every row rather than by looking up a few distinct folders.
+TEST(SortOrder, ManyDistinctFoldersSortAsTheRowComparisonSays) {
+    std::vector<ListRow> rows;
+    for (uint32_t i = 0; i < 3000; ++i)
+        rows.push_back(
+            ListRow::fromTexts({i % 2 ? "Name" : "name", "Text", QString::number(i % 3), "0 %", "1",
+                                QString("Dir%1/").arg(i * 7919 % 2000), "Stored"},
+                               -1, i));
+    EntryListModel model;
+    model.setBackgroundSortFrom(0);
+    model.addRows(rows);
+    std::vector<uint32_t> expected = arrivalOrder(rows.size());
+    for (int code : {sorting::ByPath, sorting::BySize, sorting::ByName})
+        for (bool descending : {true, false}) {
+            model.sortBy(code, descending);
+            ASSERT_TRUE(sortSettles(model));
+            referenceSort(expected, rows, code, descending);
+            ASSERT_EQ(modelOrder(model), expected) << "code " << code << " " << descending;
+        }
+}
