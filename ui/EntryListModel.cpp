@@ -11,19 +11,31 @@ constexpr int kBatchMs = 40;
 // few dozen layouts instead of hundreds.
 constexpr size_t kLargeList = 65536;
 constexpr int kLargeListBatchMs = 250;
+// Sorting a list this long on this thread takes a few tens of milliseconds; longer lists are
+// sorted on the worker thread.
+constexpr size_t kBackgroundSortRows = 100000;
 } // namespace
 
 EntryListModel::EntryListModel(QObject* parent)
-    : QAbstractTableModel(parent), ascendingArrow_(":/marrowglen/sort-up.png"),
-      descendingArrow_(":/marrowglen/sort-down.png") {
+    : QAbstractTableModel(parent), rows_(std::make_shared<RowStore>()),
+      ascendingArrow_(":/marrowglen/sort-up.png"), descendingArrow_(":/marrowglen/sort-down.png"),
+      backgroundSortFrom_(kBackgroundSortRows), workerRanks_(std::make_shared<SortRanks>()) {
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(kBatchMs);
     connect(&flushTimer_, &QTimer::timeout, this, &EntryListModel::flush);
+    sorter_.setMaxThreadCount(1);
+}
+
+// A running sort reports to this model: it must end first.
+EntryListModel::~EntryListModel() {
+    ++newestSort_;
+    sorter_.clear();
+    sorter_.waitForDone();
 }
 
 void EntryListModel::addRow(ListRow row) {
     pending_.push_back(std::move(row));
-    if (rows_.empty() && pending_.size() == 1)
+    if (rows_->empty() && pending_.size() == 1)
         flush(); // the first row replaces the empty-list picture at once
     else if (!flushTimer_.isActive())
         flushTimer_.start(kBatchMs);
@@ -32,7 +44,7 @@ void EntryListModel::addRow(ListRow row) {
 void EntryListModel::addRows(std::vector<ListRow> rows) {
     pending_.insert(pending_.end(), std::make_move_iterator(rows.begin()),
                     std::make_move_iterator(rows.end()));
-    if (rows_.size() < kLargeList)
+    if (rows_->size() < kLargeList)
         flush();
     else if (!flushTimer_.isActive())
         flushTimer_.start(kLargeListBatchMs);
@@ -49,17 +61,17 @@ void EntryListModel::flush() {
 void EntryListModel::append(std::vector<ListRow> rows) {
     if (rows.empty())
         return;
-    const bool wasEmpty = rows_.empty();
-    const int firstArrival = int(rows_.size());
+    const bool wasEmpty = rows_->empty();
+    const int firstArrival = int(rows_->size());
     std::vector<int> passing;
     for (size_t i = 0; i < rows.size(); ++i)
         if (passes(rows[i]))
             passing.push_back(firstArrival + int(i));
     if (!passing.empty())
         beginInsertRows({}, int(shown_.size()), int(shown_.size() + passing.size()) - 1);
-    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
-                 std::make_move_iterator(rows.end()));
-    for (int arrival = firstArrival; arrival < int(rows_.size()); ++arrival)
+    for (ListRow& row : rows)
+        rows_->push_back(std::move(row));
+    for (int arrival = firstArrival; arrival < int(rows_->size()); ++arrival)
         order_.push_back(arrival);
     shown_.insert(shown_.end(), passing.begin(), passing.end());
     if (!passing.empty())
@@ -71,10 +83,16 @@ void EntryListModel::append(std::vector<ListRow> rows) {
 void EntryListModel::clear() {
     flushTimer_.stop();
     pending_.clear();
-    if (rows_.empty())
+    if (sortPending_) {
+        ++newestSort_; // the running sort's order is of rows that are going
+        sortPending_ = false;
+    }
+    if (rows_->empty())
         return;
     beginResetModel();
-    rows_.clear();
+    rows_ = std::make_shared<RowStore>();
+    ranks_ = SortRanks();
+    workerRanks_ = std::make_shared<SortRanks>();
     order_.clear();
     shown_.clear();
     endResetModel();
@@ -85,7 +103,7 @@ std::vector<const ListRow*> EntryListModel::allRows() const {
     std::vector<const ListRow*> all;
     all.reserve(order_.size());
     for (int arrival : order_)
-        all.push_back(&rows_[size_t(arrival)]);
+        all.push_back(&(*rows_)[size_t(arrival)]);
     return all;
 }
 
@@ -100,7 +118,7 @@ void EntryListModel::rebuildShown() {
     }
     shown_.clear();
     for (int arrival : order_)
-        if (passes(rows_[size_t(arrival)]))
+        if (passes((*rows_)[size_t(arrival)]))
             shown_.push_back(arrival);
 }
 
@@ -116,7 +134,7 @@ void EntryListModel::setFilter(const QString& text) {
 }
 
 std::vector<int> EntryListModel::shownRowsByArrival() const {
-    std::vector<int> where(rows_.size(), -1);
+    std::vector<int> where(rows_->size(), -1);
     for (size_t row = 0; row < shown_.size(); ++row)
         where[size_t(shown_[row])] = int(row);
     return where;
@@ -126,16 +144,52 @@ void EntryListModel::sortBy(int code, bool descending) {
     flush();
     arrowColumn_ = code - 1;
     arrowDescending_ = descending;
+    const int request = ++newestSort_;
+    if (rows_->size() >= backgroundSortFrom_) {
+        startBackgroundSort(request, code, descending);
+    } else {
+        sortPending_ = false;
+        applyOrder(sorting::sortedOrder(rows_->snapshot(), order_, code, descending, ranks_));
+    }
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+}
+
+// The worker gets its own copy of what it reads; the rows it sorts stay where they are while
+// more are added, and the store lives on with the task if the list is cleared meanwhile.
+void EntryListModel::startBackgroundSort(int request, int code, bool descending) {
+    sortPending_ = true;
+    sorter_.start([this, request, code, descending, keep = rows_, rows = rows_->snapshot(),
+                   previous = order_, ranks = workerRanks_] {
+        if (newestSort_ != request)
+            return; // a newer sort is waiting behind this one
+        std::vector<int> order = sorting::sortedOrder(rows, previous, code, descending, *ranks);
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, order = std::move(order)]() mutable {
+                finishBackgroundSort(request, std::move(order));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void EntryListModel::finishBackgroundSort(int request, std::vector<int> order) {
+    if (request != newestSort_)
+        return;
+    sortPending_ = false;
+    for (int arrival = int(order.size()); arrival < int(rows_->size()); ++arrival)
+        order.push_back(arrival);
+    applyOrder(std::move(order));
+    emit sortFinished();
+}
+
+void EntryListModel::applyOrder(std::vector<int> order) {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<int> arrivals;
     arrivals.reserve(size_t(before.size()));
     for (const QModelIndex& index : before)
         arrivals.push_back(shown_[size_t(index.row())]);
-    // Stable, so that rows equal by every key keep the order they had.
-    std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
-        return sorting::compareRows(rows_[size_t(a)], rows_[size_t(b)], code, descending) < 0;
-    });
+    order_ = std::move(order);
     rebuildShown();
     if (!before.isEmpty()) {
         // Selection and current row follow their rows.
@@ -147,7 +201,6 @@ void EntryListModel::sortBy(int code, bool descending) {
         changePersistentIndexList(before, after);
     }
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
 }
 
 int EntryListModel::rowCount(const QModelIndex& parent) const {
