@@ -1,5 +1,7 @@
 #include "platform/HttpClient.h"
 
+#include "platform/CurlSupport.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -9,48 +11,14 @@
 
 namespace {
 
+using namespace curlsupport;
+
 // Headers are only a handful of lines; a server that sends more is not one we talk to.
 constexpr std::size_t MaxHeaderBytes = 256 * 1024;
 constexpr std::size_t MaxHeaderCount = 200;
 // How long an idle wait lasts before the abort flag and the stall clock are looked at again
 // (an abort also wakes the wait at once).
 constexpr std::chrono::milliseconds PollSlice{250};
-
-struct EasyDeleter {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-struct MultiDeleter {
-    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-std::string trimmed(std::string_view text) {
-    const char* blanks = " \t\r\n";
-    auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    auto last = text.find_last_not_of(blanks);
-    return std::string(text.substr(first, last - first + 1));
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-// The CA bundle the curl tool would use: libcurl itself does not look at these variables.
-std::string caBundleFromEnvironment() {
-    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return value;
-    }
-    return {};
-}
 
 bool isFollowedRedirect(long status) {
     return status >= 300 && status < 400 && status != 304 && status != 305 && status != 306;

@@ -1,5 +1,6 @@
 #include "remote/ParallelFetcher.h"
 
+#include "platform/CurlSupport.h"
 #include "remote/ContentRange.h"
 
 #include <curl/curl.h>
@@ -13,41 +14,14 @@
 
 namespace {
 
+using namespace curlsupport;
+
 constexpr std::size_t MaxHeaderBytes = 256 * 1024;
 
-struct EasyDeleter {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-struct MultiDeleter {
-    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-std::string trimmed(std::string_view text) {
-    const char* blanks = " \t\r\n";
-    auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return std::string(text.substr(first, text.find_last_not_of(blanks) - first + 1));
-}
-
+// A header line "Name: value" of the given name, in any case.
 bool startsNoCase(std::string_view line, std::string_view name) {
     return line.size() > name.size() && line[name.size()] == ':' &&
-           std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
-std::string caBundleFromEnvironment() {
-    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return value;
-    }
-    return {};
+           equalsNoCase(line.substr(0, name.size()), name);
 }
 
 std::string rangeText(int64_t first, int64_t end) {
