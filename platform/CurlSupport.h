@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+struct HttpOptions;
+
 namespace curlsupport {
 
 struct EasyDeleter {
@@ -22,6 +24,11 @@ struct ListDeleter {
 using Easy = std::unique_ptr<CURL, EasyDeleter>;
 using Multi = std::unique_ptr<CURLM, MultiDeleter>;
 using List = std::unique_ptr<curl_slist, ListDeleter>;
+
+// The options every transfer of ours takes: GET over http or https only, HTTP/2 where a TLS
+// server offers it, redirects followed within the options' limit, time-outs, the receive
+// buffer, the user agent, the CA bundle and the buffer that libcurl's error text goes to.
+void setCommonOptions(CURL* h, const HttpOptions& options, char* errorBuffer);
 
 // Without blanks (space, tab, CR, LF) at either end.
 std::string trimmed(std::string_view text);

@@ -89,27 +89,8 @@ void HttpClient::applyOptions(const std::string& url,
     // A reset keeps the connection cache (in the multi handle) and the TLS session cache.
     curl_easy_reset(h);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    // HTTP/2 where a TLS server offers it (one multiplexed connection, compressed headers);
-    // plain http stays HTTP/1.1 with keep-alive.
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, options_.maxRedirects);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(options_.connectTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
-    // Large receive pieces: a long body (a save) costs far fewer calls and wake-ups.
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(options_.receiveBufferSize));
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Marrowglen/" MARROWGLEN_VERSION);
+    setCommonOptions(h, options_, handles_->errorBuffer);
     curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, handles_->errorBuffer);
-    handles_->errorBuffer[0] = '\0';
-    std::string ca = options_.caFile.empty() ? caBundleFromEnvironment() : options_.caFile;
-    if (!ca.empty())
-        curl_easy_setopt(h, CURLOPT_CAINFO, ca.c_str());
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpClient::onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpClient::onBody);

@@ -177,26 +177,11 @@ int ParallelFetcher::start(int64_t first, int64_t end, int fd, int64_t fileOffse
 void ParallelFetcher::configure(Transfer& t) {
     CURL* h = t.easy.get();
     curl_easy_setopt(h, CURLOPT_URL, target_.url.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+    setCommonOptions(h, options_, t.errorBuffer);
     // Over TLS, wait for the connection in the making to tell whether it multiplexes rather
     // than opening one connection per request.
     if (target_.url.rfind("https:", 0) == 0)
         curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, options_.maxRedirects);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(options_.connectTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(options_.receiveBufferSize));
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Marrowglen/" MARROWGLEN_VERSION);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, t.errorBuffer);
-    const std::string ca = options_.caFile.empty() ? caBundleFromEnvironment() : options_.caFile;
-    if (!ca.empty())
-        curl_easy_setopt(h, CURLOPT_CAINFO, ca.c_str());
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &ParallelFetcher::onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &ParallelFetcher::onBody);
