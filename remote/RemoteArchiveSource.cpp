@@ -351,7 +351,15 @@ bool RemoteArchiveSource::requestFtpRange(int64_t first, int64_t last) {
     }
     // A piece of the entry the plan served last, read again, comes from the kept copy.
     const int64_t pieceEnd = std::min<int64_t>(last + 1, length_);
-    if (ftpKept_.holds(first, pieceEnd) &&
+    // An empty piece (the data of an empty entry) reads nothing: it must not move the plan
+    // or the kept copy on to the next entry, whose record begins there.
+    if (std::min(last, length_) <= first) {
+        ftpPlanStream_.serve(first, first, ftp_.swapFilePath());
+        fillSlot(&ftpPlanStream_);
+        return true;
+    }
+    // The engine names one byte more than it reads: the kept copy need not hold that one.
+    if (ftpKept_.holds(first, std::min(last, length_)) &&
         ftpSlice_.open(ftpKept_.filePath(), first - ftpKept_.heldFirst(),
                        std::min(pieceEnd, ftpKept_.heldEnd()) - first)) {
         fillSlot(&ftpSlice_);

@@ -95,6 +95,7 @@ private:
     bool readFinalReply(ServerReply& reply, int timeoutSeconds);
     void dropControlConnection(const std::string& why);
     void resynchronise(bool stoppedEarly);
+    void abortStartedTransfer();
     // After a failed PORT, PASV, REST or data command: was it the mode's fault?
     void noteSetupFailure();
 

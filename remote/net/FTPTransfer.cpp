@@ -211,7 +211,7 @@ CFTPClient::TransferOutcome CFTPClient::receiveData(IBlockingSocket& data, CFile
         // Closing the data connection first ends the transfer on servers that read no
         // command while they send.
         data.cleanup();
-        abortTransfer();
+        abortStartedTransfer();
         return TransferOutcome::Aborted;
     }
     return limitReached ? TransferOutcome::LimitReached : TransferOutcome::Completed;
@@ -237,7 +237,7 @@ CFTPClient::TransferOutcome CFTPClient::sendData(IBlockingSocket& data, CFile& f
     transferring_ = false;
     if (abortRequested_) {
         data.cleanup();
-        abortTransfer();
+        abortStartedTransfer();
         return TransferOutcome::Aborted;
     }
     return TransferOutcome::Completed;
@@ -333,6 +333,21 @@ int CFTPClient::abortTransfer() {
             dropControlConnection("No reply to ABOR");
     }
     return classifyReply(reply);
+}
+
+// The transfer's own final reply has not been read yet, so ABOR is answered twice whatever
+// the moment: 426 then 226 when the server was still sending, or the transfer's 226 then 225
+// (or 226) when it had finished. Reading only the first would leave the second to be taken
+// as the answer to the next command, and every command after it one reply behind.
+void CFTPClient::abortStartedTransfer() {
+    abortRequested_ = false;
+    ServerReply first;
+    ServerReply second;
+    const int wait = std::min(FinalReplyWaitSeconds, timeoutSeconds_);
+    if (!sendAndRead("ABOR", first))
+        return;
+    if (!readReplyWithin(second, wait) && isConnected())
+        dropControlConnection("No reply to ABOR");
 }
 
 bool CFTPClient::download(const std::string& remotePath, const std::string& localPath,

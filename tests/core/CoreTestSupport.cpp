@@ -125,6 +125,15 @@ std::vector<size_t> RecordingView::batchSizes() const {
     return batchSizes_;
 }
 
+std::optional<CredentialAnswer> RecordingView::askCredentials(const CredentialRequest& request) {
+    if (request.kind != CredentialRequest::Kind::EntryPassword)
+        return std::nullopt;
+    log("password " + request.subject);
+    if (!entryPassword)
+        return std::nullopt;
+    return CredentialAnswer{{}, *entryPassword};
+}
+
 int RecordingView::messageBox(const MessageBoxRequest& request) {
     int answer = request.defaultAnswer;
     {

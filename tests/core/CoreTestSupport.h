@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ public:
     void hideCancelButton() override { log("hideCancel"); }
     int messageBox(const MessageBoxRequest& request) override;
     void updateFromDocument() override;
+    // Entry passwords: answered with `entryPassword` (logged as "password <entry>").
+    std::optional<CredentialAnswer> askCredentials(const CredentialRequest& request) override;
 
     // What happened, in order: message names (with their texts), "row <name>", "box ...".
     std::vector<std::string> events() const;
@@ -63,6 +66,7 @@ public:
     std::deque<int> overwriteAnswers;  // answered in turn; empty: Cancel
     std::deque<int> messageBoxAnswers; // answered in turn; empty: the box's default
     std::function<void(const std::string& event)> onEvent; // runs after logging
+    std::optional<std::string> entryPassword;
 
 private:
     void log(std::string event);

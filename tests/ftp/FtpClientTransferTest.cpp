@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <chrono>
 
 using namespace ftptest;
@@ -177,22 +179,35 @@ TEST(FtpTransfer, SilentDataConnectionTimesOut) {
     EXPECT_TRUE(f.observer.sawError("Receive timeout error"));
 }
 
-TEST(FtpTransfer, AbortDuringTransferSendsAbor) {
+// Stopped while the server still sends (426, then ABOR's 226) and after it has sent all and
+// said so (226, then ABOR's own reply): both replies are read, so the next download is
+// answered in step.
+TEST(FtpTransfer, AbortDuringTransferSendsAborAndStaysInStep) {
     struct AbortingObserver : nsFTP::ITransferNotification {
         nsFTP::CFTPClient* client = nullptr;
-        void onBytesReceived(const char*, int) override { client->abortTransfer(); }
+        std::chrono::milliseconds pause{0};
+        void onBytesReceived(const char*, int) override {
+            std::this_thread::sleep_for(pause); // the server finishes meanwhile
+            client->abortTransfer();
+        }
     } aborter;
-    TransferFixture f;
-    f.content = patternBytes(4 * 1024 * 1024);
-    f.server.setFile(f.content);
-    aborter.client = f.client.get();
-    f.client->attachObserver(&aborter);
-    f.logOn();
-    EXPECT_FALSE(f.client->download("a.zip", f.local, Image, true, 0, -1, 1));
-    Lines commands = f.server.commandsExceptLogon();
-    ASSERT_FALSE(commands.empty());
-    EXPECT_EQ(commands.back(), "ABOR");
-    EXPECT_LT(readFile(f.local).size(), f.content.size());
+    for (const std::size_t size : {std::size_t(4) << 20, std::size_t(16) << 10}) {
+        SCOPED_TRACE(size);
+        TransferFixture f;
+        f.content = patternBytes(size);
+        f.server.setFile(f.content);
+        aborter.client = f.client.get();
+        aborter.pause = std::chrono::milliseconds(size < 65536 ? 300 : 0);
+        f.client->attachObserver(&aborter);
+        f.logOn();
+        EXPECT_FALSE(f.client->download("a.zip", f.local, Image, true, 0, -1, 1));
+        Lines commands = f.server.commandsExceptLogon();
+        ASSERT_FALSE(commands.empty());
+        EXPECT_EQ(commands.back(), "ABOR");
+        f.client->detachObserver(&aborter);
+        EXPECT_TRUE(f.client->download("a.zip", f.local, Image, true, 0, -1, 1));
+        EXPECT_TRUE(readFile(f.local) == f.content);
+    }
 }
 
 TEST(FtpTransfer, UnopenableLocalFileIsReported) {
