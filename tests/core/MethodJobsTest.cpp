@@ -1,6 +1,6 @@
 // The viewer's jobs on archives of every method and kind of encryption, over HTTPS (nginx)
-// and FTP (pyftpdlib): listed, every entry tested and extracted, one previewed, the archive
-// saved; the password is asked for through the view.
+// and FTP (pyftpdlib, active and passive): listed, every entry tested and extracted, one previewed,
+// the archive saved; the password is asked for through the view.
 #include "CoreTestSupport.h"
 
 #include "FtpTestSupport.h"
@@ -29,10 +29,14 @@ protected:
         ASSERT_EQ(made.exitCode, 0) << made.output;
         nginx_ = new mgtest::NginxServer(www_->path());
         ftp_ = new ftptest::RealFtpServer();
+        passiveFtp_ = new ftptest::RealFtpServer(true);
         for (const char* name : archives)
-            ASSERT_EQ(::link(www_->file(name).c_str(), (ftp_->root() + "/" + name).c_str()), 0);
+            for (const auto* server : {ftp_, passiveFtp_})
+                ASSERT_EQ(::link(www_->file(name).c_str(), (server->root() + "/" + name).c_str()),
+                          0);
     }
     static void TearDownTestSuite() {
+        delete passiveFtp_;
         delete ftp_;
         delete nginx_;
         delete www_;
@@ -41,16 +45,19 @@ protected:
     static mgtest::TempDir* www_;
     static mgtest::NginxServer* nginx_;
     static ftptest::RealFtpServer* ftp_;
+    static ftptest::RealFtpServer* passiveFtp_; // refuses PORT
 };
 mgtest::TempDir* MethodJobs::www_;
 mgtest::NginxServer* MethodJobs::nginx_;
 ftptest::RealFtpServer* MethodJobs::ftp_;
+ftptest::RealFtpServer* MethodJobs::passiveFtp_;
 
 TEST_F(MethodJobs, EveryMethodListsExtractsPreviewsAndSavesOverHttpsAndFtp) {
     for (const char* name : archives) {
         for (const std::string& address :
              {nginx_->httpsUrl(std::string("/") + name),
-              "ftp://127.0.0.1:" + std::to_string(ftp_->port()) + "/" + name}) {
+              "ftp://127.0.0.1:" + std::to_string(ftp_->port()) + "/" + name,
+              "ftp://127.0.0.1:" + std::to_string(passiveFtp_->port()) + "/" + name}) {
             SCOPED_TRACE(address);
             HttpOptions trusting;
             trusting.caFile = nginx_->caFile();
