@@ -9,7 +9,7 @@
 #include <iterator>
 #include <type_traits>
 
-void RepeatBatcher::repeat(QObject* context, uint32_t key, std::function<void()> call) {
+void RepeatBatcher::repeat(QObject* context, uint32_t key, std::function<void(int times)> call) {
     std::lock_guard lock(mutex_);
     if (open_ && open_->key == key) {
         ++open_->count;
@@ -26,8 +26,7 @@ void RepeatBatcher::repeat(QObject* context, uint32_t key, std::function<void()>
                 if (open_ == batch)
                     open_.reset();
             }
-            for (int i = 0; i < count; ++i)
-                call();
+            call(count);
         },
         Qt::QueuedConnection);
 }
@@ -85,7 +84,7 @@ int BlockingJobView::sendMessage(const JobMessage& message) {
 
 void BlockingJobView::postMessage(uint32_t id) {
     if (context_ != nullptr)
-        posted_.repeat(context_, id, [this, id] { target_.postMessage(id); });
+        posted_.repeat(context_, id, [this, id](int times) { target_.postRepeated(id, times); });
 }
 
 void BlockingJobView::addRow(const EntryRow& row) {
@@ -208,5 +207,5 @@ void QueuedProgress::stepIt() {
     if (QThread::currentThread() == context_->thread())
         target_.stepIt();
     else
-        steps_.repeat(context_, PBM_STEPIT, [this] { target_.stepIt(); });
+        steps_.repeat(context_, PBM_STEPIT, [this](int times) { target_.stepBy(times); });
 }

@@ -24,13 +24,15 @@ class QObject;
 
 // Posted calls that repeat (the bar's steps, the network-activity message) come by the
 // thousand while an archive of many entries is read. Repeats are counted into one queued
-// event instead of one event each; a call of another kind closes the batch, so the order of
-// calls is kept.
+// event instead of one event each, and handed over as one call with their number (calling
+// the target once per repeat stalled the window for a tenth of a second at a time while a
+// million entries were read); a call of another kind closes the batch, so the order of calls
+// is kept.
 class RepeatBatcher {
 public:
-    // Queues `call` onto the context's thread, run once per repeat of this batch. Calls with
-    // another `key` start a new batch.
-    void repeat(QObject* context, uint32_t key, std::function<void()> call);
+    // Queues `call` onto the context's thread, run once with the number of repeats of this
+    // batch. Calls with another `key` start a new batch.
+    void repeat(QObject* context, uint32_t key, std::function<void(int times)> call);
     // Ends the current batch: later repeats go into a new event after what is queued now.
     void close();
 

@@ -18,6 +18,13 @@ public:
     virtual int sendMessage(const JobMessage& message) = 0;
     // Returns at once; the message is handled later (WM_NETWORK_ACTIVITY).
     virtual void postMessage(uint32_t id) = 0;
+    // The same message posted `times` times in a row, handled as those posts would be. A
+    // reader of a large archive posts network activity hundreds of thousands of times while
+    // the window is busy: a receiver can take them in one go.
+    virtual void postRepeated(uint32_t id, int times) {
+        for (int i = 0; i < times; ++i)
+            postMessage(id);
+    }
     virtual void addRow(const EntryRow& row) = 0;
     // Rows in list order, handed over together: a listing costs one call per batch instead
     // of one per row. The call may return before the rows are shown; later calls come after.
@@ -50,4 +57,9 @@ public:
     virtual void setRange32(int32_t low, int32_t high) = 0;
     virtual void setStep(int32_t step) = 0;
     virtual void stepIt() = 0;
+    // `times` steps in a row, as many stepIt() calls would make them.
+    virtual void stepBy(int times) {
+        for (int i = 0; i < times; ++i)
+            stepIt();
+    }
 };

@@ -1,6 +1,7 @@
 #include "ui/EntryListModel.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 const char* const kHeaders[ColumnCount] = {"Name",   "Type", "Size (bytes)", "Rate",
@@ -128,9 +129,18 @@ void EntryListModel::setFilter(const QString& text) {
     flush();
     beginResetModel();
     filter_ = text;
-    filterKey_ = text.toCaseFolded();
-    rebuildShown();
+    const QString previousKey = std::exchange(filterKey_, text.toCaseFolded());
+    if (!previousKey.isEmpty() && filterKey_.contains(previousKey))
+        narrowShown();
+    else
+        rebuildShown();
     endResetModel();
+}
+
+// A key that contains the previous one lets through only rows the previous one did: typing
+// one more letter looks at the rows shown, not at a million.
+void EntryListModel::narrowShown() {
+    std::erase_if(shown_, [this](int arrival) { return !passes((*rows_)[size_t(arrival)]); });
 }
 
 std::vector<int> EntryListModel::shownRowsByArrival() const {

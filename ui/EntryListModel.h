@@ -86,6 +86,7 @@ signals:
 private:
     bool passes(const ListRow& row) const;
     void rebuildShown();
+    void narrowShown();
     void append(std::vector<ListRow> rows);
     void startBackgroundSort(int request, int code, bool descending);
     void finishBackgroundSort(int request, std::vector<int> order);

@@ -303,12 +303,23 @@ void CMarrowglenView::showDamaged() {
 }
 
 void CMarrowglenView::postMessage(uint32_t id) {
+    postRepeated(id, 1);
+}
+
+// One queued call for all the repeats: network activity steps the bar by their number.
+void CMarrowglenView::postRepeated(uint32_t id, int times) {
     QMetaObject::invokeMethod(
         this,
-        [this, id] {
+        [this, id, times] {
+            if (id == WM_NETWORK_ACTIVITY) {
+                if (doc_.openJob().isRunning())
+                    frame_.progressControl().stepBy(times);
+                return;
+            }
             JobMessage message;
             message.id = id;
-            sendMessage(message);
+            for (int i = 0; i < times; ++i)
+                sendMessage(message);
         },
         Qt::QueuedConnection);
 }

@@ -43,6 +43,7 @@ public:
     // IJobView, on the user-interface thread.
     int sendMessage(const JobMessage& message) override;
     void postMessage(uint32_t id) override;
+    void postRepeated(uint32_t id, int times) override;
     void addRow(const EntryRow& row) override;
     void addRows(std::vector<EntryRow> rows) override;
     void deleteAllItems() override;

@@ -17,11 +17,13 @@ public:
     void setRange32(int32_t low, int32_t high) override;
     void setStep(int32_t step) override { step_ = step; }
     void stepIt() override;
+    void stepBy(int times) override;
     int32_t step() const { return step_; }
     int32_t position() const { return position_; }
 
 private:
     void moveTo(int64_t position);
+    int64_t stepped(int64_t position) const;
 
     int32_t step_ = 1;
     int32_t low_ = 0;

@@ -38,6 +38,24 @@ bool waitUntil(const std::function<bool()>& condition) {
     return waitFor(condition, std::chrono::seconds(5));
 }
 
+// Records the repeated posts and steps as they reach the user-interface thread.
+class RepeatRecordingView : public RecordingView, public IProgress {
+public:
+    int sendMessage(const JobMessage& message) override {
+        calls.push_back(messageName(message.id));
+        return RecordingView::sendMessage(message);
+    }
+    void postRepeated(uint32_t id, int times) override {
+        calls.push_back("posted " + messageName(id) + " x" + std::to_string(times));
+    }
+    void setPos(int32_t) override {}
+    void setRange32(int32_t, int32_t) override {}
+    void setStep(int32_t) override {}
+    void stepIt() override { calls.push_back("stepit"); }
+    void stepBy(int times) override { calls.push_back("stepby " + std::to_string(times)); }
+    std::vector<std::string> calls; // on the user-interface thread only
+};
+
 } // namespace
 
 TEST(ThreadBase, AStartWhileRunningIsRefusedAndAStopNeverCarriesOver) {
@@ -167,4 +185,32 @@ TEST(BlockingJobView, CallsRunOnTheUiThreadInOrderWithTheirAnswers) {
     EXPECT_EQ(events[0], "row 0");
     EXPECT_EQ(events[999], "row 999");
     EXPECT_EQ(events[1000], "ASK_OVERWRITE /tmp/x");
+}
+
+// A job posts network activity and steps the bar far faster than a busy window takes them
+// in: the window gets each run of repeats as one call with their number, in its place among
+// the other calls, never one call per repeat.
+TEST(BlockingJobView, RepeatsWhileTheWindowIsBusyArriveAsOneCallWithTheirNumber) {
+    RepeatRecordingView target;
+    QObject context;
+    BlockingJobView adapter(target, &context);
+    QueuedProgress progress(target, &context);
+    std::atomic<bool> posted{false};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 1000; ++i)
+            adapter.postMessage(WM_NETWORK_ACTIVITY);
+        for (int i = 0; i < 500; ++i)
+            progress.stepIt();
+        posted = true;
+        adapter.sendMessage({WM_LIST_COMPLETE, {}, {}});
+        done = true;
+    });
+    // The window handles nothing until the job has posted everything.
+    while (!posted)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(waitUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(target.calls, (std::vector<std::string>{"posted NETWORK_ACTIVITY x1000", "stepby 500",
+                                                      "LIST_COMPLETE"}));
 }

@@ -225,6 +225,46 @@ TEST(FilterModel, RowsArrivingUnderAFilterAndSortingKeepToIt) {
     EXPECT_EQ(model.allRows().size(), 3u);
 }
 
+// Typing on narrows the rows already shown; a key that is not an extension of the last one
+// (a letter changed or taken away) looks at every row again. Both keep the sort order.
+TEST(FilterModel, TypingOnAndTakingBackLettersShowTheRowsThatMatchInSortOrder) {
+    auto row = [](const QString& name, const QString& path, const QString& size) {
+        return ListRow::fromTexts({name, "Text", size, "0 %", size, path, "Stored"}, -1, 0);
+    };
+    EntryListModel model;
+    std::vector<ListRow> batch;
+    batch.push_back(row("abc.txt", "", "4"));
+    batch.push_back(row("abd.txt", "", "1"));
+    batch.push_back(row("x.txt", "AB/", "3"));
+    batch.push_back(row("cab.txt", "zz/", "2"));
+    batch.push_back(row("other.txt", "", "0"));
+    model.addRows(std::move(batch));
+    model.sortBy(sorting::BySize, false);
+    auto shown = [&] {
+        std::vector<QString> names;
+        for (int i = 0; i < model.count(); ++i)
+            names.push_back(model.row(i).cells[ColName]);
+        return names;
+    };
+    const std::vector<QString> allWithAb = {"abd.txt", "cab.txt", "x.txt", "abc.txt"};
+    model.setFilter("a");
+    EXPECT_EQ(shown(), allWithAb);
+    model.setFilter("aB");
+    EXPECT_EQ(shown(), allWithAb);
+    model.setFilter("abc");
+    EXPECT_EQ(shown(), std::vector<QString>{"abc.txt"});
+    model.setFilter("abcd");
+    EXPECT_TRUE(shown().empty());
+    model.setFilter("bc");
+    EXPECT_EQ(shown(), std::vector<QString>{"abc.txt"});
+    model.setFilter("b");
+    EXPECT_EQ(shown(), allWithAb);
+    model.setFilter("b/");
+    EXPECT_EQ(shown(), std::vector<QString>{"x.txt"});
+    model.setFilter({});
+    EXPECT_EQ(model.count(), 5);
+}
+
 TEST(ListModel, ALongListShowsEveryRowAndEachKeepsItsOwnTexts) {
     // More distinct types than the shared texts keep at once, in a list long enough that
     // batches are gathered before the views see them.

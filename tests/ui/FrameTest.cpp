@@ -349,3 +349,30 @@ TEST(SettingsDialog, ANewTemporaryFolderHoldsTheNextArchivesFiles) {
     ASSERT_TRUE(viewer.openAndList());
     EXPECT_EQ(viewer.source.temporaryFolder(), other);
 }
+
+// Many steps taken at once (a busy window catching up on a listing) leave the bar where as
+// many single steps would, passing the end and starting again included, and show it.
+TEST(ProgressBar, ManyStepsAtOnceEndWhereSingleStepsWould) {
+    struct Case {
+        int32_t low, high, step, start;
+        int times;
+    };
+    const Case cases[] = {{0, 100, 1, 0, 50},  {0, 100, 7, 90, 20},         {0, 10, 3, 0, 1000},
+                          {5, 20, -2, 15, 10}, {0, 1000000, 1, 0, 1000000}, {0, 100, 0, 40, 1000},
+                          {10, 10, 1, 10, 5}};
+    for (const Case& c : cases) {
+        ProgressControl single;
+        ProgressControl many;
+        for (ProgressControl* bar : {&single, &many}) {
+            bar->setRange32(c.low, c.high);
+            bar->setStep(c.step);
+            bar->setPos(c.start);
+        }
+        for (int i = 0; i < c.times; ++i)
+            single.stepIt();
+        many.stepBy(c.times);
+        EXPECT_EQ(many.position(), single.position())
+            << c.low << ".." << c.high << " step " << c.step << " x" << c.times;
+        EXPECT_TRUE(waitFor([&] { return many.value() == single.position(); }, 2000));
+    }
+}
