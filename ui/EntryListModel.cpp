@@ -113,34 +113,36 @@ bool EntryListModel::passes(const ListRow& row) const {
 }
 
 void EntryListModel::rebuildShown() {
-    if (filterKey_.isEmpty()) {
-        shown_ = order_;
-        return;
-    }
-    shown_.clear();
-    for (int arrival : order_)
-        if (passes((*rows_)[size_t(arrival)]))
-            shown_.push_back(arrival);
+    shown_ = passingRows(order_);
 }
 
+std::vector<int> EntryListModel::passingRows(const std::vector<int>& arrivals) const {
+    if (filterKey_.isEmpty())
+        return arrivals;
+    std::vector<int> passing;
+    for (int arrival : arrivals)
+        if (passes((*rows_)[size_t(arrival)]))
+            passing.push_back(arrival);
+    return passing;
+}
+
+// A key that contains the previous one lets through only rows the previous one did: typing
+// one more letter looks at the rows shown, not at a million. When the rows shown stay the
+// same (every name has the letters typed so far), the views are not told: laying out a
+// million rows again would cost more than the search.
 void EntryListModel::setFilter(const QString& text) {
     if (text == filter_)
         return;
     flush();
-    beginResetModel();
     filter_ = text;
     const QString previousKey = std::exchange(filterKey_, text.toCaseFolded());
-    if (!previousKey.isEmpty() && filterKey_.contains(previousKey))
-        narrowShown();
-    else
-        rebuildShown();
+    const bool narrowing = !previousKey.isEmpty() && filterKey_.contains(previousKey);
+    std::vector<int> shown = passingRows(narrowing ? shown_ : order_);
+    if (shown == shown_)
+        return;
+    beginResetModel();
+    shown_ = std::move(shown);
     endResetModel();
-}
-
-// A key that contains the previous one lets through only rows the previous one did: typing
-// one more letter looks at the rows shown, not at a million.
-void EntryListModel::narrowShown() {
-    std::erase_if(shown_, [this](int arrival) { return !passes((*rows_)[size_t(arrival)]); });
 }
 
 std::vector<int> EntryListModel::shownRowsByArrival() const {

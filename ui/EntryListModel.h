@@ -86,7 +86,8 @@ signals:
 private:
     bool passes(const ListRow& row) const;
     void rebuildShown();
-    void narrowShown();
+    // Those of `arrivals` that pass the filter, in the same order.
+    std::vector<int> passingRows(const std::vector<int>& arrivals) const;
     void append(std::vector<ListRow> rows);
     void startBackgroundSort(int request, int code, bool descending);
     void finishBackgroundSort(int request, std::vector<int> order);

@@ -90,6 +90,22 @@ EntryIconView::EntryIconView(QWidget* parent) : QListView(parent) {
     setItemDelegate(new GridCellDelegate(this));
 }
 
+void EntryIconView::setLabelsBelowIcons(bool below) {
+    labelsBelowIcons_ = below;
+    setSelectionRectVisible(below); // the rubber band of an icon view
+    viewport()->update();
+}
+
+// As an icon view draws its items: the icon centred above the name, only the name highlighted.
+void EntryIconView::initViewItemOption(QStyleOptionViewItem* option) const {
+    QListView::initViewItemOption(option);
+    if (!labelsBelowIcons_)
+        return;
+    option->showDecorationSelected = false;
+    option->decorationPosition = QStyleOptionViewItem::Top;
+    option->displayAlignment = Qt::AlignCenter;
+}
+
 void EntryTableView::startDrag(Qt::DropActions) {
     emit dragRequested();
 }

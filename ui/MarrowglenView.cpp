@@ -444,7 +444,8 @@ void CMarrowglenView::setDisplayType(int type) {
         stack_->setCurrentWidget(table_);
         break;
     case LargeIcons:
-        icons_->setViewMode(QListView::IconMode);
+        icons_->setViewMode(QListView::ListMode);
+        icons_->setFlow(QListView::LeftToRight);
         icons_->setIconSize(QSize(32, 32));
         icons_->setGridSize(QSize(104, 72));
         icons_->setWordWrap(true);
@@ -467,6 +468,7 @@ void CMarrowglenView::setDisplayType(int type) {
         return; // an unknown stored type leaves the display as it is
     }
     if (type != Table) {
+        icons_->setLabelsBelowIcons(type == LargeIcons);
         icons_->setMovement(QListView::Static);
         icons_->setDragEnabled(true); // a static list turns dragging off; entries drag out
         icons_->setWrapping(true);

@@ -8,6 +8,8 @@
 // bench/ui.sh puts together.
 // Usage: mg_ui_bench [ENTRIES] [table|large|small|list]
 // Build: cmake --build <dir> --target mg_ui_bench.
+// With MG_BENCH_PROBE=MS set, every event that takes at least MS milliseconds is printed on
+// standard error with its receiver's class and the event's type: where a pause comes from.
 #include "NginxServer.h"
 #include "UiTestSupport.h"
 
@@ -31,12 +33,38 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <sys/resource.h>
 
 namespace {
+
+// Times every event it delivers; prints the slow ones.
+class ProbingApplication : public QApplication {
+public:
+    ProbingApplication(int& argc, char** argv, qint64 thresholdMs)
+        : QApplication(argc, argv), thresholdMs_(thresholdMs) {}
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (thresholdMs_ <= 0)
+            return QApplication::notify(receiver, event);
+        QElapsedTimer clock;
+        clock.start();
+        const QEvent::Type type = event->type(); // the event may be gone afterwards
+        const char* receiverClass = receiver->metaObject()->className();
+        const bool result = QApplication::notify(receiver, event);
+        const qint64 took = clock.elapsed();
+        if (took >= thresholdMs_)
+            std::fprintf(stderr, "probe: %lld ms event %d to %s\n", static_cast<long long>(took),
+                         int(type), receiverClass);
+        return result;
+    }
+
+private:
+    qint64 thresholdMs_;
+};
 
 // The archive of `entries` files in 300 folders, made once and kept in the bench folder.
 std::string bigArchive(const std::string& folder, int entries) {
@@ -139,7 +167,8 @@ long peakMiB() {
 
 int main(int argc, char** argv) {
     mgtest::prepareTestEnvironment();
-    QApplication app(argc, argv);
+    const char* probe = std::getenv("MG_BENCH_PROBE");
+    ProbingApplication app(argc, argv, probe != nullptr ? std::atoll(probe) : 0);
     initMarrowglenResources();
     prompts::setAutomatic(true);
     const int entries = argc > 1 ? std::atoi(argv[1]) : 65535;
