@@ -12,6 +12,7 @@
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -289,4 +290,39 @@ TEST(ListModel, ALongListShowsEveryRowAndEachKeepsItsOwnTexts) {
         EXPECT_EQ(row.pathKey(), "d" + QString::number(i % 300) + "/");
         EXPECT_EQ(row.nameKey(), "f" + QString::number(i));
     }
+}
+
+// A letter that every row has leaves the list as it was: the views are not laid out again, so
+// the place scrolled to and the selection stay. Case and letters beyond ASCII fold as before.
+TEST(FilterModel, ALetterEveryRowHasKeepsTheScrollPlaceAndMixedCaseMatchesAsBefore) {
+    EntryListModel model;
+    std::vector<ListRow> batch;
+    for (int i = 0; i < 300; ++i)
+        batch.push_back(ListRow::fromTexts(
+            {"Ärger" + QString::number(i) + ".TXT", "Text", "1", "0 %", "1", "Ωmega/", "Stored"},
+            -1, uint32_t(i)));
+    batch.push_back(
+        ListRow::fromTexts({"plain.txt", "Text", "1", "0 %", "1", "", "Stored"}, -1, 300));
+    model.addRows(std::move(batch));
+    EntryTableView table;
+    table.setModel(&model);
+    table.resize(300, 200);
+    table.show();
+    table.scrollToBottom();
+    table.selectionModel()->select(model.index(299, 0), QItemSelectionModel::Select);
+    QApplication::processEvents();
+    const int scrolled = table.verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    model.setFilter("T");
+    model.setFilter("tX");
+    EXPECT_EQ(model.count(), 301);
+    EXPECT_EQ(table.verticalScrollBar()->value(), scrolled);
+    EXPECT_TRUE(table.selectionModel()->isSelected(model.index(299, 0)));
+    model.setFilter("äRGER1");
+    EXPECT_EQ(model.count(), 111); // 1, 10 to 19, 100 to 199
+    model.setFilter("ωMEGA/ä");
+    EXPECT_EQ(model.count(), 300);
+    model.setFilter("ΩMEGA/Ärger299.t");
+    ASSERT_EQ(model.count(), 1);
+    EXPECT_EQ(model.row(0).cells[ColName], "Ärger299.TXT");
 }

@@ -291,3 +291,34 @@ TEST(ListView, NamesWithoutADotShowTheDesktopsTypeName) {
     EXPECT_NE(expected, "MAKEFILE file");
     EXPECT_EQ(viewer.frame->view().model().row(0).cells[ColType].toStdString(), expected);
 }
+
+// Large Icons: cells of 104 × 72 filled left to right, each with its icon centred at the top
+// and the name below; selection stays when switching to another display type and back.
+TEST(ListView, LargeIconsShowsIconsAboveNamesInRowsOfCells) {
+    Viewer viewer(makeZip(kFiles));
+    ASSERT_TRUE(viewer.openAndList());
+    CMarrowglenView& view = viewer.frame->view();
+    viewer.frame->commands().trigger(ID_VIEW_LARGE_ICONS);
+    QAbstractItemView& icons = view.currentView();
+    const QModelIndex first = view.model().index(0, ColName);
+    const QModelIndex second = view.model().index(1, ColName);
+    ASSERT_TRUE(waitFor([&] { return icons.visualRect(second).isValid(); }));
+    const QRect a = icons.visualRect(first);
+    const QRect b = icons.visualRect(second);
+    EXPECT_EQ(b.top(), a.top());
+    EXPECT_EQ(b.left() - a.left(), 104);
+    const QImage picture = icons.viewport()->grab().toImage();
+    const QColor background = picture.pixelColor(a.left() + 2, a.bottom() - 2);
+    int iconPixels = 0;
+    for (int y = a.top(); y < a.top() + 36; ++y)
+        for (int x = a.center().x() - 16; x < a.center().x() + 16; ++x)
+            iconPixels += picture.pixelColor(x, y) != background;
+    EXPECT_GT(iconPixels, 100);
+    for (int y = a.top(); y < a.top() + 32; ++y)
+        EXPECT_EQ(picture.pixelColor(a.left() + 3, y), background) << y;
+
+    icons.selectionModel()->select(second, QItemSelectionModel::Select);
+    viewer.frame->commands().trigger(ID_VIEW_TABLE);
+    viewer.frame->commands().trigger(ID_VIEW_LARGE_ICONS);
+    EXPECT_EQ(view.selectedEntryNames().size(), 1u);
+}
