@@ -3,6 +3,7 @@
 #include "app/String.h"
 #include "platform/HttpClient.h"
 #include "remote/Address.h"
+#include "remote/LocalAddress.h"
 
 namespace {
 String toString(const QString& text) {
@@ -24,6 +25,10 @@ QString cleaned(const QString& typed) {
 }
 
 QString normalised(const QString& typed) {
+    // A local path becomes a file:// address that encodes its blanks itself: encoded here
+    // first, they would be taken as a "%20" in the file's name.
+    if (std::optional<std::string> local = localFileAddress(typed.trimmed().toUtf8().toStdString()))
+        return QString::fromStdString(*local);
     String address = toString(cleaned(typed));
     normalizeAddress(address);
     return fromString(address);

@@ -7,8 +7,8 @@ namespace addresses {
 
 // Blanks around the text go and spaces inside become "%20".
 QString cleaned(const QString& typed);
-// Cleaned; then no scheme gets "http://" and a scheme other than http, https or ftp becomes
-// http.
+// A local path gives its file:// address; anything else is cleaned, then no scheme gets
+// "http://" and a scheme other than http, https, ftp or file becomes http.
 QString normalised(const QString& typed);
 // Syntax check: scheme, "://", a host, a valid port if any.
 bool isValid(const QString& address);

@@ -47,7 +47,9 @@ QPushButton* CGreenDialog::addButton(const QString& text, int x, int y, int widt
                                      bool isDefault) {
     auto* button = new QPushButton(text, this);
     button->setDefault(isDefault);
-    button->setAutoDefault(isDefault);
+    // Enter presses the button that has the focus, as a keyboard user expects: without this,
+    // Enter on a focused Cancel or No pressed the default button (OK, Yes) instead.
+    button->setAutoDefault(true);
     place(button, x, y, width, height);
     return button;
 }

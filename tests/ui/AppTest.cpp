@@ -49,6 +49,21 @@ TEST(StartAddress, TheFirstArgumentIsNormalised) {
     EXPECT_EQ(CMarrowglenApp::startAddress({"marrowglen"}), "");
 }
 
+// A local path is written as a file:// address once, its blanks encoded there: the "%20"
+// that a pasted web address gets for a blank must not end up in a file's name.
+TEST(StartAddress, ALocalPathWithBlanksNamesThatFile) {
+    EXPECT_EQ(CMarrowglenApp::startAddress({"marrowglen", "/tmp/My Files/a b.zip"}),
+              "file:///tmp/My%20Files/a%20b.zip");
+    EXPECT_EQ(CMarrowglenApp::startAddress({"marrowglen", " h.example/a b.zip "}),
+              "http://h.example/a%20b.zip");
+}
+
+TEST(UrlBar, ALocalPathWithBlanksTypedThereOpensThatFile) {
+    uitest::Viewer viewer(uitest::makeZip({{"readme.txt", "hello"}}));
+    ASSERT_TRUE(viewer.openAndList("/tmp/My Files/a b.zip"));
+    EXPECT_EQ(viewer.source.lastAddress(), "file:///tmp/My%20Files/a%20b.zip");
+}
+
 // "/M", "/x" or "/m " start a viewer with no address, never one that is "not valid".
 TEST(StartAddress, SwitchesAreNeverAddresses) {
     for (const char* argument : {"/M", "/x", "/m ", "/stop", "--stop-monitor", "-q"})

@@ -3,7 +3,10 @@
 #include "ui/Label.h"
 #include "ui/OpenUrlDlg.h"
 #include "ui/OverwriteDlg.h"
+#include "ui/PasswordDlg.h"
+#include "ui/SignInDlg.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -15,6 +18,24 @@ namespace {
 
 void setClipboard(const QString& text) {
     QGuiApplication::clipboard()->setText(text);
+}
+
+// Shows `dialog`, moves the focus with Tab until the button named `text` has it and presses
+// Enter there, as a keyboard user picks a button.
+bool pressEnterOnButton(QDialog& dialog, const QString& text) {
+    dialog.show();
+    dialog.activateWindow();
+    if (!QTest::qWaitForWindowActive(&dialog))
+        return false;
+    for (int tabs = 0; tabs < 10; ++tabs) {
+        auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        if (button != nullptr && button->text() == text) {
+            QTest::keyClick(button, Qt::Key_Return);
+            return true;
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    return false;
 }
 
 } // namespace
@@ -100,6 +121,38 @@ TEST(OverwriteDialog, ButtonsGiveTheirAnswersAndThePathIsShown) {
                 button->click();
         EXPECT_EQ(asked.answer, answer) << text;
     }
+}
+
+// Enter presses the button that has the focus; only in a field does it press the default one.
+TEST(DialogButtons, EnterOnAFocusedButtonPressesThatButton) {
+    COverwriteDlg overwrite("/tmp/x/a.txt");
+    ASSERT_TRUE(pressEnterOnButton(overwrite, "No"));
+    EXPECT_EQ(overwrite.answer, COverwriteDlg::No);
+    EXPECT_EQ(overwrite.result(), QDialog::Accepted);
+
+    CPasswordDlg password("secret.txt", false);
+    password.show();
+    QTest::keyClicks(password.findChild<QLineEdit*>("password"), "pw");
+    ASSERT_TRUE(pressEnterOnButton(password, "Cancel"));
+    EXPECT_EQ(password.result(), QDialog::Rejected);
+
+    CSignInDlg signIn(CSignInDlg::Asker::Server, "example.org", "me", false);
+    ASSERT_TRUE(pressEnterOnButton(signIn, "Cancel"));
+    EXPECT_EQ(signIn.result(), QDialog::Rejected);
+
+    // Back in a field after visiting Cancel, Enter is OK again.
+    CPasswordDlg typed("secret.txt", false);
+    typed.show();
+    typed.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&typed));
+    auto* field = typed.findChild<QLineEdit*>("password");
+    QTest::keyClick(field, Qt::Key_Tab);                       // OK
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // Cancel
+    field->setFocus();
+    QTest::keyClicks(field, "pw");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(typed.result(), QDialog::Accepted);
+    EXPECT_EQ(typed.password(), "pw");
 }
 
 TEST(DamagedDialog, ProductLabelIsBoldOnTheDialogColour) {
