@@ -37,12 +37,14 @@ QString addressInText(const QString& text) {
     static const QRegularExpression remote("^(https?|ftp)://\\S+$",
                                            QRegularExpression::CaseInsensitiveOption);
     const QString trimmed = text.trimmed();
+    // A file manager's "copy path" gives the path as it is, blanks included: one line naming
+    // an existing zip file is that file.
+    if (trimmed.startsWith('/') && !trimmed.contains('\n'))
+        return addressOf(QUrl::fromLocalFile(trimmed));
     if (trimmed.isEmpty() || trimmed.contains(QRegularExpression("\\s")))
         return {};
     if (remote.match(trimmed).hasMatch())
         return trimmed;
-    if (trimmed.startsWith('/'))
-        return addressOf(QUrl::fromLocalFile(trimmed));
     if (trimmed.startsWith("file://", Qt::CaseInsensitive))
         return addressOf(QUrl(trimmed));
     return {};

@@ -279,6 +279,16 @@ TEST(DropIn, ATextOrAUrlListLinkOpensAsTheUrlBarDoes) {
     ASSERT_TRUE(listedFrom(viewer, QUrl::fromLocalFile(QString::fromStdString(zip))
                                        .toString(QUrl::FullyEncoded)
                                        .toStdString()));
+
+    // Its path as text, blanks and all, as a file manager's "copy path" gives it.
+    const std::string other = viewer.scope.tmp().file("my other copy.zip");
+    mgtest::writeFile(other, "not read either");
+    QMimeData path;
+    path.setText(QString::fromStdString(other) + "\n");
+    EXPECT_TRUE(dropOnto(frame, path).dropAccepted);
+    ASSERT_TRUE(listedFrom(viewer, QUrl::fromLocalFile(QString::fromStdString(other))
+                                       .toString(QUrl::FullyEncoded)
+                                       .toStdString()));
     EXPECT_TRUE(prompts::shownMessages().empty());
 }
 
