@@ -43,10 +43,11 @@ Authority findAuthority(const std::string& text) {
 
 } // namespace
 
-std::string encodeCredential(const std::string& text) {
+std::string percentEncode(std::string_view text, std::string_view alsoEncoded, bool nonAsciiToo) {
     std::string out;
     for (unsigned char c : text) {
-        if (c <= 0x20 || c >= 0x7f || std::string_view(":@/?#%").find(c) != std::string::npos) {
+        if (c <= 0x20 || c == 0x7f || (c > 0x7f && nonAsciiToo) ||
+            alsoEncoded.find(static_cast<char>(c)) != std::string_view::npos) {
             char escaped[4];
             std::snprintf(escaped, sizeof escaped, "%%%02X", c);
             out += escaped;
@@ -55,6 +56,10 @@ std::string encodeCredential(const std::string& text) {
         }
     }
     return out;
+}
+
+std::string encodeCredential(const std::string& text) {
+    return percentEncode(text, ":@/?#%", true);
 }
 
 std::string percentDecode(std::string_view text) {

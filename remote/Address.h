@@ -34,6 +34,9 @@ String pathPart(const String& address);
 std::string fileNameFromUrl(std::string_view url);
 
 std::string percentDecode(std::string_view text);
+// Control bytes, blanks and the bytes of `alsoEncoded` as %XX; bytes past ASCII too when
+// `nonAsciiToo` (an address's path may keep UTF-8 as it is).
+std::string percentEncode(std::string_view text, std::string_view alsoEncoded, bool nonAsciiToo);
 // The form of a user name or password inside an address: ":@/?#%", blanks and non-ASCII
 // bytes percent-encoded, so that percentDecode gives the text back.
 std::string encodeCredential(const std::string& text);

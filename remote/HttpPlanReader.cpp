@@ -24,12 +24,7 @@ void HttpPlanReader::clear() {
             fetcher_.stop(piece.transfer);
     pieces_.clear();
     head_ = 0;
-    if (spillFd_ >= 0)
-        ::close(spillFd_);
-    spillFd_ = -1;
-    if (!spillPath_.empty())
-        ::unlink(spillPath_.c_str());
-    spillPath_.clear();
+    spill_.close();
 }
 
 void HttpPlanReader::start(const std::vector<PlanRequest>& requests) {
@@ -97,25 +92,11 @@ void HttpPlanReader::startPiece(Piece& piece, int64_t from) {
         piece.failed = true;
         return;
     }
-    piece.transfer = fetcher_.start(from, piece.end, piece.toFile ? spillFd_ : -1, from);
+    piece.transfer = fetcher_.start(from, piece.end, piece.toFile ? spill_.fd() : -1, from);
 }
 
 bool HttpPlanReader::openSpill() {
-    if (spillFd_ >= 0)
-        return true;
-    std::string folder = spillFolder_;
-    if (folder.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        folder = tmp && *tmp ? tmp : "/tmp";
-    }
-    if (folder.back() != '/')
-        folder += '/';
-    std::string name = folder + "segments~XXXXXX.tmp";
-    // Private to this user and unique, like the range cache's spill file.
-    spillFd_ = ::mkostemps(name.data(), 4, O_CLOEXEC);
-    if (spillFd_ >= 0)
-        spillPath_ = name;
-    return spillFd_ >= 0;
+    return spill_.open(spillFolder_, "segments");
 }
 
 // Pieces before `index` are no longer wanted: their transfers end.
@@ -131,8 +112,8 @@ void HttpPlanReader::finishPiece(Piece& piece) {
         fetcher_.stop(piece.transfer);
     piece.transfer = 0;
     // The spill file's space for this piece is not needed again.
-    if (piece.toFile && spillFd_ >= 0)
-        ::fallocate(spillFd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, piece.first,
+    if (piece.toFile && spill_.isOpen())
+        ::fallocate(spill_.fd(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, piece.first,
                     piece.end - piece.first);
 }
 
@@ -193,7 +174,7 @@ std::size_t HttpPlanReader::readFile(Piece& piece, int64_t pos, char* out, std::
         return 0;
     const auto ready = static_cast<std::size_t>(
         std::min<int64_t>(static_cast<int64_t>(n), fetcher_.reached(piece.transfer) - pos));
-    const ssize_t got = ::pread(spillFd_, out, ready, pos);
+    const ssize_t got = ::pread(spill_.fd(), out, ready, pos);
     if (got <= 0) {
         pieceFailed(piece);
         return 0;

@@ -16,6 +16,7 @@
 #include "remote/ParallelFetcher.h"
 #include "remote/ReadPlan.h"
 #include "remote/SourceError.h"
+#include "remote/SpillFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -74,8 +75,7 @@ private:
     std::vector<Piece> pieces_;
     std::size_t head_ = 0;
     std::string spillFolder_;
-    int spillFd_ = -1;
-    std::string spillPath_;
+    SpillFile spill_;
     SourceError error_ = SourceError::None;
     std::string errorText_;
 };

@@ -101,17 +101,7 @@ std::optional<std::string> localPathOf(std::string_view address) {
 }
 
 std::string fileAddressOf(const std::string& absolutePath) {
-    std::string out = "file://";
-    for (unsigned char c : absolutePath) {
-        if (c <= 0x20 || c == 0x7f || c == '%' || c == '?' || c == '#') {
-            char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return "file://" + percentEncode(absolutePath, "%?#", false);
 }
 
 std::optional<std::string> localFileAddress(const std::string& typed) {

@@ -12,11 +12,6 @@ namespace {
 
 constexpr int64_t None = std::numeric_limits<int64_t>::max();
 
-std::string defaultFolder() {
-    const char* folder = std::getenv("TMPDIR");
-    return folder && *folder ? folder : "/tmp";
-}
-
 bool writeAllAt(int fd, const char* data, std::size_t n, int64_t offset) {
     while (n > 0) {
         ssize_t done = ::pwrite(fd, data, n, offset);
@@ -42,12 +37,7 @@ void RangeCache::clear() {
     memoryUsed_ = 0;
     spilled_.clear();
     spillUsed_ = 0;
-    if (spillFd_ >= 0)
-        ::close(spillFd_);
-    spillFd_ = -1;
-    if (!spillPath_.empty())
-        ::unlink(spillPath_.c_str());
-    spillPath_.clear();
+    spill_.close();
 }
 
 RangeCache::Segments::iterator RangeCache::segmentAt(int64_t pos) {
@@ -96,11 +86,11 @@ std::size_t RangeCache::copy(int64_t pos, char* out, std::size_t n) {
         return take;
     }
     auto [first, end] = spilledAt(pos);
-    if (end <= pos || spillFd_ < 0)
+    if (end <= pos || spill_.fd() < 0)
         return 0;
     const auto take =
         static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), end - pos));
-    ssize_t got = ::pread(spillFd_, out, take, pos);
+    ssize_t got = ::pread(spill_.fd(), out, take, pos);
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
@@ -169,27 +159,14 @@ void RangeCache::spillOut(int64_t first, const Segment& segment) {
     const auto size = static_cast<int64_t>(segment.bytes.size());
     if (!segment.spill || spillUsed_ + size > limits_.spillBytes || !openSpillFile())
         return;
-    if (!writeAllAt(spillFd_, segment.bytes.data(), segment.bytes.size(), first))
+    if (!writeAllAt(spill_.fd(), segment.bytes.data(), segment.bytes.size(), first))
         return; // a full disk: the bytes are fetched again when needed
     addSpilled(first, first + size);
     spillUsed_ += size;
 }
 
 bool RangeCache::openSpillFile() {
-    if (spillFd_ >= 0)
-        return true;
-    std::string folder = spillFolder_.empty() ? defaultFolder() : spillFolder_;
-    if (folder.back() != '/')
-        folder += '/';
-    std::string pattern = folder + "rangecache~XXXXXX.tmp";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    // Private to this user and unique: nobody else can feed bytes into the cache.
-    spillFd_ = ::mkostemps(name.data(), 4, O_CLOEXEC);
-    if (spillFd_ < 0)
-        return false;
-    spillPath_ = name.data();
-    return true;
+    return spill_.open(spillFolder_, "rangecache");
 }
 
 void RangeCache::addSpilled(int64_t first, int64_t end) {

@@ -8,6 +8,8 @@
 // are ever kept: the owner clears the cache whenever the file or its version changes.
 #pragma once
 
+#include "remote/SpillFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -74,6 +76,5 @@ private:
     // Spilled intervals [first, end), disjoint, keyed by first.
     std::map<int64_t, int64_t> spilled_;
     int64_t spillUsed_ = 0;
-    int spillFd_ = -1;
-    std::string spillPath_;
+    SpillFile spill_;
 };
