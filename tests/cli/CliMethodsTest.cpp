@@ -131,9 +131,17 @@ TEST_F(CliMethods, AWrongPasswordLeavesNoFileAndIsNeverShown) {
         SCOPED_TRACE(name);
         auto run = cli({"extract", "-q", "-P", "hunter2", url(name), "-d", out.path()});
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_TRUE(contains(run.err, "text.txt: FAILED: wrong password")) << run.err;
+        // The traditional encryption header lets one wrong password in 256 through its check
+        // (the archive is made afresh each run); the CRC then fails the entry. Some entry
+        // always says why.
+        EXPECT_TRUE(contains(run.err, ": FAILED: wrong password")) << run.err;
         EXPECT_FALSE(contains(run.out + run.err, "hunter2"));
-        EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+        // Nothing is left of an entry that failed. An empty entry that passed the check came
+        // out right: it is empty whatever the password.
+        for (const auto& left : std::filesystem::recursive_directory_iterator(out.path()))
+            EXPECT_TRUE(left.is_regular_file() && left.file_size() == 0) << left.path();
+        std::filesystem::remove_all(out.path());
+        std::filesystem::create_directory(out.path());
     }
 }
 

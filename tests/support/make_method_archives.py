@@ -160,9 +160,50 @@ def main():
               "-p" + PASSWORD)
     seven_zip(out, "aes_ppmd", src, ["text.txt"], "-mem=AES256", "-mm=PPMd", "-p" + PASSWORD)
     relabel_ae1(os.path.join(out, "aes256.zip"), os.path.join(out, "ae1.zip"))
-    seven_zip(out, "zipcrypto_7z", src, everything, "-mem=ZipCrypto", "-p" + PASSWORD)
-    subprocess.run(["zip", "-q", "-X", "-e", "-P", PASSWORD, os.path.join(out, "zipcrypto_info.zip"),
-                    *everything], cwd=src, check=True)
+    def zipcrypto_7z():
+        seven_zip(out, "zipcrypto_7z", src, everything, "-mem=ZipCrypto", "-p" + PASSWORD)
+
+    def zipcrypto_info():
+        target = os.path.join(out, "zipcrypto_info.zip")
+        if os.path.exists(target):
+            os.unlink(target)
+        subprocess.run(["zip", "-q", "-X", "-e", "-P", PASSWORD, target, *everything], cwd=src,
+                       check=True)
+
+    for make, name in ((zipcrypto_7z, "zipcrypto_7z"), (zipcrypto_info, "zipcrypto_info")):
+        refusing_wrong_passwords(make, os.path.join(out, name + ".zip"))
+
+
+# The passwords the tests give as wrong ones.
+WRONG_PASSWORDS = (b"hunter2", b"hunter2-not-it", b"wrong", b"not-it", b"wrong-guess")
+
+
+def refuses_at_check_byte(path):
+    """True when every encrypted entry refuses each wrong password at its check byte."""
+    with zipfile.ZipFile(path) as z:
+        for info in z.infolist():
+            if not info.flag_bits & 1 or info.file_size == 0:
+                continue
+            for wrong in WRONG_PASSWORDS:
+                try:
+                    z.open(info, pwd=wrong).close()
+                    return False
+                except RuntimeError:
+                    pass
+    return True
+
+
+def refusing_wrong_passwords(make, path):
+    """The traditional encryption's check byte lets one wrong password in 256 through, and
+    its header is random: the archive is made again until the tests' wrong passwords are
+    refused at once, so that what they check does not depend on chance."""
+    for _ in range(100):
+        if os.path.exists(path):
+            os.unlink(path)
+        make()
+        if refuses_at_check_byte(path):
+            return
+    raise SystemExit("could not make %s refuse the wrong passwords" % path)
 
 
 if __name__ == "__main__":
